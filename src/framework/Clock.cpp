@@ -1,0 +1,167 @@
+#include "framework/Clock.h"
+
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <ctime>
+#include <map>
+#include <mutex>
+#include <stdexcept>
+#include <vector>
+
+namespace tarnwell {
+namespace {
+
+// 1899-12-30 is 25569 days before the Unix epoch.
+constexpr double kUnixEpochDays = 25569.0;
+
+struct ClockState {
+  std::mutex lock;
+  std::atomic<bool> manual{false};
+  std::atomic<double> manualTime{0};
+  std::map<int, std::function<void()>> watchers;  // guarded by lock
+  int nextWatcher = 1;
+};
+
+ClockState& State() {
+  static ClockState state;
+  return state;
+}
+
+long ReadUtcOffset() {
+  std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  return local.tm_gmtoff;
+}
+
+void NotifyWatchers() {
+  std::vector<std::function<void()>> copy;
+  {
+    std::lock_guard guard(State().lock);
+    for (auto& [id, fn] : State().watchers) copy.push_back(fn);
+  }
+  for (auto& fn : copy) fn();
+}
+
+}  // namespace
+
+namespace clock {
+
+long UtcOffsetSeconds() {
+  static const long offset = ReadUtcOffset();
+  return offset;
+}
+
+double NowUnixSeconds() {
+  if (State().manual.load(std::memory_order_acquire)) {
+    return (State().manualTime.load() - kUnixEpochDays) * kSecondsPerDay - UtcOffsetSeconds();
+  }
+  auto since = std::chrono::system_clock::now().time_since_epoch();
+  return std::chrono::duration<double>(since).count();
+}
+
+TDateTime Now() {
+  if (State().manual.load(std::memory_order_acquire)) return State().manualTime.load();
+  return (NowUnixSeconds() + UtcOffsetSeconds()) / kSecondsPerDay + kUnixEpochDays;
+}
+
+void SetManual(TDateTime localTime) {
+  State().manualTime.store(localTime);
+  State().manual.store(true, std::memory_order_release);
+  NotifyWatchers();
+}
+
+void Advance(double days) {
+  if (!IsManual()) throw std::logic_error("Advance needs a manual clock");
+  SetManual(State().manualTime.load() + days);
+}
+
+void UseSystem() {
+  State().manual.store(false, std::memory_order_release);
+  NotifyWatchers();
+}
+
+bool IsManual() { return State().manual.load(std::memory_order_acquire); }
+
+int AddWatcher(std::function<void()> onChange) {
+  std::lock_guard guard(State().lock);
+  int id = State().nextWatcher++;
+  State().watchers.emplace(id, std::move(onChange));
+  return id;
+}
+
+void RemoveWatcher(int id) {
+  std::lock_guard guard(State().lock);
+  State().watchers.erase(id);
+}
+
+}  // namespace clock
+
+namespace {
+
+// Days from the civil calendar, proleptic Gregorian (Howard Hinnant's algorithm).
+long DaysFromCivil(int y, int m, int d) {
+  y -= m <= 2;
+  const long era = (y >= 0 ? y : y - 399) / 400;
+  const unsigned yoe = static_cast<unsigned>(y - era * 400);
+  const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + static_cast<long>(doe) - 719468;
+}
+
+void CivilFromDays(long z, int& y, int& m, int& d) {
+  z += 719468;
+  const long era = (z >= 0 ? z : z - 146096) / 146097;
+  const unsigned doe = static_cast<unsigned>(z - era * 146097);
+  const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  const long yy = static_cast<long>(yoe) + era * 400;
+  const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const unsigned mp = (5 * doy + 2) / 153;
+  d = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+  m = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+  y = static_cast<int>(yy + (m <= 2));
+}
+
+}  // namespace
+
+TDateTime EncodeDateTime(int year, int month, int day, int hour, int minute, int second, int millisecond) {
+  double days = static_cast<double>(DaysFromCivil(year, month, day)) + kUnixEpochDays;
+  double ms = ((hour * 60.0 + minute) * 60.0 + second) * 1000.0 + millisecond;
+  return days + ms / (kSecondsPerDay * 1000.0);
+}
+
+TDateTimeParts DecodeDateTime(TDateTime t) {
+  // Round to the millisecond first so that 09:30:00 never decodes as 09:29:59.999.
+  double totalMs = std::round(t * kSecondsPerDay * 1000.0);
+  double dayMs = kSecondsPerDay * 1000.0;
+  double days = std::floor(totalMs / dayMs);
+  long ms = static_cast<long>(totalMs - days * dayMs);
+  TDateTimeParts p{};
+  CivilFromDays(static_cast<long>(days - kUnixEpochDays), p.year, p.month, p.day);
+  p.millisecond = static_cast<int>(ms % 1000);
+  long s = ms / 1000;
+  p.second = static_cast<int>(s % 60);
+  p.minute = static_cast<int>((s / 60) % 60);
+  p.hour = static_cast<int>(s / 3600);
+  return p;
+}
+
+std::string FormatFileStamp(TDateTime t) {
+  TDateTimeParts p = DecodeDateTime(t);
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%04d_%02d_%02d__%02d_%02d_%02d", p.year, p.month, p.day, p.hour, p.minute,
+                p.second);
+  return buf;
+}
+
+std::string FormatLogStamp(TDateTime t) {
+  TDateTimeParts p = DecodeDateTime(t);
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%02d/%02d/%04d %02d:%02d:%02d", p.month, p.day, p.year, p.hour, p.minute,
+                p.second);
+  return buf;
+}
+
+}  // namespace tarnwell

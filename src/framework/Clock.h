@@ -1,0 +1,62 @@
+#pragma once
+// The one clock of the system. Every read of "now" goes through here, so tests, replay and benchmarks can
+// set the time instead of sleeping.
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace tarnwell {
+
+/// Date-times are days since 1899-12-30; the fraction is the time of day.
+using TDateTime = double;
+
+constexpr double kSecondsPerDay = 86400.0;
+constexpr double kOneSecond = 1.0 / kSecondsPerDay;
+constexpr double kOneMinute = 60.0 / kSecondsPerDay;
+constexpr double kOneHour = 3600.0 / kSecondsPerDay;
+
+namespace clock {
+
+/// Local date-time now: the system clock shifted by the local zone's offset (read once, at first use),
+/// or the manual time while one is set. Any thread.
+TDateTime Now();
+
+/// Seconds since the Unix epoch (UTC) that correspond to Now().
+double NowUnixSeconds();
+
+/// Freezes the clock at a local date-time; Now() returns it until changed. Wakes every clock watcher.
+void SetManual(TDateTime localTime);
+
+/// Moves a manual clock forward (or back, with a negative step). Fails when the clock is not manual.
+void Advance(double days);
+
+/// Goes back to the system clock. Wakes every clock watcher.
+void UseSystem();
+
+bool IsManual();
+
+/// The local zone's offset from UTC in seconds, read once at first use.
+long UtcOffsetSeconds();
+
+/// Called (on the thread that changed the clock) whenever a manual time is set or the clock returns to
+/// the system; timer threads use it to re-plan their waits. Returns an id for RemoveWatcher.
+int AddWatcher(std::function<void()> onChange);
+void RemoveWatcher(int id);
+
+}  // namespace clock
+
+/// Calendar helpers on TDateTime.
+TDateTime EncodeDateTime(int year, int month, int day, int hour = 0, int minute = 0, int second = 0,
+                         int millisecond = 0);
+struct TDateTimeParts {
+  int year, month, day, hour, minute, second, millisecond;
+};
+TDateTimeParts DecodeDateTime(TDateTime t);
+
+/// "yyyy_mm_dd__hh_nn_ss": the stamp used in log file names.
+std::string FormatFileStamp(TDateTime t);
+/// The short date and long time of log lines: "mm/dd/yyyy hh:nn:ss".
+std::string FormatLogStamp(TDateTime t);
+
+}  // namespace tarnwell

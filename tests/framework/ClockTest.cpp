@@ -1,0 +1,57 @@
+#include "framework/Clock.h"
+
+#include <gtest/gtest.h>
+
+namespace tarnwell {
+namespace {
+
+TEST(Clock, EncodeDecodeRoundTripsAcrossTheCalendar) {
+  struct Case {
+    int y, mo, d, h, mi, s, ms;
+    double expected;  // days since 1899-12-30, where known
+  } cases[] = {
+      {1899, 12, 30, 0, 0, 0, 0, 0.0},
+      {1900, 3, 1, 0, 0, 0, 0, 61.0},
+      {2004, 7, 15, 9, 30, 0, 0, 38183.0 + 9.5 / 24},
+      {2024, 2, 29, 23, 59, 59, 999, -1},
+      {2026, 12, 10, 6, 30, 0, 0, -1},
+  };
+  for (const Case& c : cases) {
+    TDateTime t = EncodeDateTime(c.y, c.mo, c.d, c.h, c.mi, c.s, c.ms);
+    if (c.expected >= 0) {
+      EXPECT_DOUBLE_EQ(t, c.expected);
+    }
+    TDateTimeParts p = DecodeDateTime(t);
+    EXPECT_EQ(p.year, c.y);
+    EXPECT_EQ(p.month, c.mo);
+    EXPECT_EQ(p.day, c.d);
+    EXPECT_EQ(p.hour, c.h);
+    EXPECT_EQ(p.minute, c.mi);
+    EXPECT_EQ(p.second, c.s);
+    EXPECT_EQ(p.millisecond, c.ms);
+  }
+}
+
+TEST(Clock, FileStampPadsEveryField) {
+  EXPECT_EQ(FormatFileStamp(EncodeDateTime(2004, 7, 15, 9, 30, 0)), "2004_07_15__09_30_00");
+  EXPECT_EQ(FormatLogStamp(EncodeDateTime(2004, 7, 5, 9, 3, 7)), "07/05/2004 09:03:07");
+}
+
+TEST(Clock, ManualTimeWinsUntilTheSystemClockIsRestored) {
+  int changes = 0;
+  int watcher = clock::AddWatcher([&] { ++changes; });
+  TDateTime t = EncodeDateTime(2026, 3, 2, 6, 30);
+  clock::SetManual(t);
+  EXPECT_DOUBLE_EQ(clock::Now(), t);
+  clock::Advance(kOneHour);
+  EXPECT_NEAR(clock::Now(), t + kOneHour, 1e-9);
+  clock::UseSystem();
+  EXPECT_FALSE(clock::IsManual());
+  EXPECT_GT(clock::Now(), EncodeDateTime(2020, 1, 1));
+  EXPECT_EQ(changes, 3);
+  clock::RemoveWatcher(watcher);
+  EXPECT_THROW(clock::Advance(1), std::logic_error);
+}
+
+}  // namespace
+}  // namespace tarnwell
