@@ -1,0 +1,373 @@
+#include "framework/DataNode.h"
+
+#include <algorithm>
+
+#include "framework/DataNodeThread.h"
+#include "framework/DebugLog.h"
+#include "framework/UserInterfaceThread.h"
+
+namespace tarnwell {
+namespace {
+
+// Process-wide state. Allocated once and never freed: the data node thread may still run while the
+// process exits, and must never meet a destroyed registry.
+struct TRegistries {
+  std::recursive_mutex registryLock;
+  std::recursive_mutex autoLinkLock;
+  tStringHashTable<TDataNodeWithStringKey*> keyed;  // guarded by registryLock
+
+  std::recursive_mutex nodeRegistryLock;
+  tInt64HashTable<TDataNode*> nodes;  // guarded by nodeRegistryLock
+  std::int64_t nextNodeId = 1;        // guarded by nodeRegistryLock
+
+  struct TBroadcastContainer {
+    TDataNode* node;
+    THandler handler;
+  };
+  using TListeners = tIntegerHashTable<TBroadcastContainer*>;
+  // Listening nodes may be built on the user interface thread while the data node thread delivers, so the
+  // channel registry has a lock of its own. It is never held while a handler runs.
+  std::recursive_mutex channelLock;
+  tStringHashTable<TListeners*> channels;  // guarded by channelLock
+};
+
+TRegistries& Registries() {
+  static TRegistries* registries = new TRegistries;
+  return *registries;
+}
+
+// Key snapshots for loops that call out while the table may change. Kept per thread and per nesting depth,
+// so a notification costs no allocation once warm.
+class TKeySnapshot {
+ public:
+  TKeySnapshot() : keys_(Acquire()) { keys_.clear(); }
+  ~TKeySnapshot() { --Depth(); }
+  std::vector<std::intptr_t>& Keys() { return keys_; }
+
+ private:
+  static int& Depth() {
+    thread_local int depth = 0;
+    return depth;
+  }
+  static std::vector<std::intptr_t>& Acquire() {
+    thread_local std::vector<std::unique_ptr<std::vector<std::intptr_t>>> stack;
+    int depth = Depth()++;
+    if (static_cast<std::size_t>(depth) == stack.size()) {
+      stack.push_back(std::make_unique<std::vector<std::intptr_t>>());
+    }
+    return *stack[static_cast<std::size_t>(depth)];
+  }
+  std::vector<std::intptr_t>& keys_;
+};
+
+}  // namespace
+
+std::recursive_mutex& RegistryLock() { return Registries().registryLock; }
+
+// --- TDataNodeLink ---------------------------------------------------------------------------------------
+
+void TDataNodeLink::SetReceiveInput(bool value) {
+  if (value) {
+    if (callback_.IsAssigned()) receiveInput_.store(true, std::memory_order_release);
+    return;
+  }
+  std::lock_guard guard(source_->NodeLock());
+  receiveInput_.store(false, std::memory_order_release);
+}
+
+void TDataNodeLink::SetReceiveInput(TDataNodeLink* link, bool value) {
+  if (!link) {
+    AssertionFailure(value ? "Calling SetReceiveInput(True) on Nil" : "Calling SetReceiveInput(False) on Nil");
+  }
+  link->SetReceiveInput(value);
+}
+
+void TDataNodeLink::Fire() {
+  if (!callback_.IsAssigned() || !ReceiveInput()) return;
+  try {
+    callback_();
+  } catch (...) {
+    TExceptionInfo info = DescribeException(std::current_exception());
+    std::string description;
+    try {
+      description = callback_.Describe();
+    } catch (const std::exception& e) {
+      description = e.what();
+    }
+    std::string text = "(" + info.className + ", " + info.message + ") raised in (" + description + ")";
+    if (info.faultAddress) text += " at $" + HexAddress(info.faultAddress);
+    throw ECallbackFailure(text);
+  }
+}
+
+void TDataNodeLink::Release(TDataNodeLink* link) {
+  Assert(link != nullptr);
+  link->SetReceiveInput(false);
+  link->source_->RemoveLink(link);
+  delete link;
+}
+
+// --- TDataNode -------------------------------------------------------------------------------------------
+
+TDataNode::TDataNode(bool permanent) {
+  TRegistries& r = Registries();
+  {
+    std::lock_guard guard(r.nodeRegistryLock);
+    nodeId_ = r.nextNodeId++;
+    r.nodes.Put(nodeId_, this);
+  }
+  permanent_ = permanent;
+}
+
+TDataNode::~TDataNode() {
+  TRegistries& r = Registries();
+  {
+    std::lock_guard guard(r.nodeRegistryLock);
+    r.nodes.Remove(nodeId_);
+  }
+  for (const std::string& channel : channels_) TBroadcastMessage::RemoveListener(channel, this);
+  channels_.clear();
+  ReleaseAutoLinks();
+}
+
+void TDataNode::AfterConstruction() { SetAutoLinksReceiveInput(true); }
+
+void TDataNode::AddAutoLink(TDataNodeLink* link) {
+  Assert(link != nullptr, "AddAutoLink(Nil)");
+  std::lock_guard guard(Registries().autoLinkLock);
+  autoLinks_.push_back(link);
+}
+
+void TDataNode::SetAutoLinksReceiveInput(bool value) {
+  std::vector<TDataNodeLink*> copy;
+  {
+    std::lock_guard guard(Registries().autoLinkLock);
+    copy = autoLinks_;
+  }
+  for (TDataNodeLink* link : copy) link->SetReceiveInput(value);
+}
+
+void TDataNode::ReleaseAutoLinks() {
+  std::vector<TDataNodeLink*> links;
+  {
+    std::lock_guard guard(Registries().autoLinkLock);
+    links.swap(autoLinks_);
+  }
+  for (TDataNodeLink* link : links) TDataNodeLink::Release(link);
+}
+
+TDataNodeLink* TDataNode::CreateLink(TCallback callback) {
+  auto* link = new TDataNodeLink(this, std::move(callback));
+  InsertLink(link);
+  return link;
+}
+
+void TDataNode::InsertLink(TDataNodeLink* link) {
+  std::lock_guard guard(nodeLock_);
+  auto& links = link->Callback().IsAssigned() ? listenerLinks_ : holderLinks_;
+  links.Put(TIntegerKey::FromPointer(link), link);
+}
+
+bool TDataNode::IsUnreferenced() {
+  std::lock_guard guard(nodeLock_);
+  return !permanent_ && listenerLinks_.Count() == 0 && holderLinks_.Count() == 0;
+}
+
+void TDataNode::RemoveLink(TDataNodeLink* link) {
+  std::lock_guard registryGuard(RegistryLock());
+  {
+    std::lock_guard guard(nodeLock_);
+    auto& links = link->Callback().IsAssigned() ? listenerLinks_ : holderLinks_;
+    links.Remove(TIntegerKey::FromPointer(link));
+  }
+  if (IsUnreferenced()) RunOnDataNodeThread(1, TW_METHOD(this, FreeIfUnreferenced));
+}
+
+void TDataNode::FreeIfUnreferenced() {
+  std::lock_guard guard(RegistryLock());
+  if (IsUnreferenced()) delete this;
+}
+
+int TDataNode::ListenerCount() {
+  std::lock_guard guard(nodeLock_);
+  return listenerLinks_.Count();
+}
+
+int TDataNode::HolderCount() {
+  std::lock_guard guard(nodeLock_);
+  return holderLinks_.Count();
+}
+
+void TDataNode::NotifyListeners() {
+  std::lock_guard guard(nodeLock_);
+  TKeySnapshot snapshot;
+  std::vector<std::intptr_t>& keys = snapshot.Keys();
+  listenerLinks_.CopyKeys(keys);
+  // While the table's version stands, every copied key is still present; only after a structural change
+  // does each key need looking up again. The key of a link is the link's own address.
+  const std::int32_t version = listenerLinks_.Version();
+  for (std::intptr_t key : keys) {
+    TDataNodeLink* link = listenerLinks_.Version() == version ? reinterpret_cast<TDataNodeLink*>(key)
+                                                              : listenerLinks_.Get(key);
+    if (link) link->Fire();
+  }
+}
+
+void TDataNode::QueueCallback(int priority, TCallback callback) {
+  if (nodeId_ == 0) AssertionFailure("Not initialized:  " + ClassNameOf(typeid(*this)));
+  TDataNodeThread::Instance().Enqueue(priority, nodeId_, std::move(callback));
+}
+
+void TDataNode::RunOnDataNodeThread(int priority, TCallback callback) {
+  if (TDataNodeThread::IsCurrentThread()) {
+    callback();
+    return;
+  }
+  QueueCallback(priority, std::move(callback));
+}
+
+void TDataNode::ListenForBroadcast(const std::string& channel, THandler handler) {
+  if (std::find(channels_.begin(), channels_.end(), channel) != channels_.end()) return;
+  channels_.push_back(channel);
+  TBroadcastMessage::AddListener(channel, this, std::move(handler));
+}
+
+void TDataNode::StopListening(const std::string& channel) {
+  auto it = std::find(channels_.begin(), channels_.end(), channel);
+  if (it == channels_.end()) return;
+  channels_.erase(it);
+  TBroadcastMessage::RemoveListener(channel, this);
+}
+
+TDateTime TDataNode::CurrentTime() { return TDataNodeThread::Instance().CurrentDataTime(); }
+
+void TDataNode::SetCurrentTime(TDateTime time) { TDataNodeThread::Instance().SetCurrentDataTime(time); }
+
+void TDataNode::SynchronizeWithGui(const std::function<void()>& method) {
+  IUserInterfaceThread* ui = UserInterfaceThread();
+  if (!ui) {
+    method();  // no user interface: nothing else reads node state
+    return;
+  }
+  ui->RunAndWait(method);
+}
+
+std::int32_t TDataNode::LiveNodeCount() {
+  std::lock_guard guard(Registries().nodeRegistryLock);
+  return Registries().nodes.Count();
+}
+
+bool TDataNode::IsAlive(std::int64_t nodeId) {
+  std::lock_guard guard(Registries().nodeRegistryLock);
+  return Registries().nodes.ContainsKey(nodeId);
+}
+
+// --- TDataNodeWithStringKey ------------------------------------------------------------------------------
+
+TDataNodeWithStringKey::~TDataNodeWithStringKey() {
+  Assert(!key_.empty());
+  std::lock_guard guard(RegistryLock());
+  Assert(Registries().keyed.Remove(key_) != nullptr);
+}
+
+std::string TDataNodeWithStringKey::MakeKey(std::string_view keyClass, std::string_view keyText) {
+  std::string key;
+  key.reserve(keyClass.size() + 1 + keyText.size());
+  key.append(keyClass).append(";").append(keyText);
+  return key;
+}
+
+std::pair<TDataNodeWithStringKey*, TDataNodeLink*> TDataNodeWithStringKey::FindOrCreateKeyed(
+    const std::string& key, const std::string& keyText, TDataNodeWithStringKey* (*create)(const std::string&),
+    TCallback callback) {
+  std::lock_guard guard(RegistryLock());
+  TDataNodeWithStringKey* node = Registries().keyed.Get(key);
+  if (!node) {
+    node = create(keyText);
+    node->key_ = key;
+    Registries().keyed.Put(key, node);
+  }
+  return {node, node->CreateLink(std::move(callback))};
+}
+
+// --- TBroadcastMessage -----------------------------------------------------------------------------------
+
+void TBroadcastMessage::Finished() { delete this; }
+
+void TBroadcastMessage::Send(std::unique_ptr<TBroadcastMessage> message, const std::string& channel,
+                             bool immediate, int priority) {
+  message->channel_ = channel;
+  TBroadcastMessage* raw = message.release();
+  if (immediate && TDataNodeThread::IsCurrentThread()) {
+    raw->Deliver();
+    return;
+  }
+  TDataNodeThread::Instance().Enqueue(priority, -1, TW_METHOD(raw, Deliver));
+}
+
+void TBroadcastMessage::Deliver() {
+  // Finished runs however delivery ends, so a failing handler does not leak the message (or the vendor
+  // buffer behind it).
+  struct TFinish {
+    TBroadcastMessage* message;
+    ~TFinish() { message->Finished(); }
+  } finish{this};
+  BeforeDelivery();
+  TRegistries& r = Registries();
+  TKeySnapshot snapshot;
+  std::vector<std::intptr_t>& keys = snapshot.Keys();
+  {
+    std::lock_guard guard(r.channelLock);
+    TRegistries::TListeners* listeners = r.channels.Get(channel_);
+    if (!listeners) return;
+    listeners->CopyKeys(keys);
+  }
+  for (std::intptr_t key : keys) {
+    TDataNode* node = nullptr;
+    THandler handler;
+    {
+      std::lock_guard guard(r.channelLock);
+      TRegistries::TListeners* listeners = r.channels.Get(channel_);
+      if (!listeners) return;
+      TRegistries::TBroadcastContainer* container = listeners->Get(key);
+      if (!container) continue;
+      node = container->node;
+      handler = container->handler;
+    }
+    DeliverTo(*node, handler);
+  }
+}
+
+void TBroadcastMessage::AddListener(const std::string& channel, TDataNode* node, THandler handler) {
+  TRegistries& r = Registries();
+  std::lock_guard guard(r.channelLock);
+  TRegistries::TListeners* listeners = r.channels.Get(channel);
+  if (!listeners) {
+    listeners = new TRegistries::TListeners(0);
+    r.channels.Put(channel, listeners);
+  }
+  auto* container = new TRegistries::TBroadcastContainer{node, std::move(handler)};
+  TRegistries::TBroadcastContainer* replaced = listeners->Get(TIntegerKey::FromPointer(node));
+  listeners->Put(TIntegerKey::FromPointer(node), container);
+  delete replaced;
+}
+
+void TBroadcastMessage::RemoveListener(const std::string& channel, TDataNode* node) {
+  TRegistries& r = Registries();
+  std::lock_guard guard(r.channelLock);
+  TRegistries::TListeners* listeners = r.channels.Get(channel);
+  if (!listeners) return;
+  delete listeners->Remove(TIntegerKey::FromPointer(node));
+  if (listeners->Count() > 0) return;
+  r.channels.Remove(channel);
+  delete listeners;
+}
+
+std::int32_t TBroadcastMessage::ListenerCount(const std::string& channel) {
+  TRegistries& r = Registries();
+  std::lock_guard guard(r.channelLock);
+  TRegistries::TListeners* listeners = r.channels.Get(channel);
+  return listeners ? listeners->Count() : 0;
+}
+
+}  // namespace tarnwell

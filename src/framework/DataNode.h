@@ -1,0 +1,229 @@
+#pragma once
+// Data nodes: shared, reference-counted pieces of state wired into a graph by links. A node finds or creates
+// its inputs, links one of its methods to each, and recomputes when they notify. Users never free nodes:
+// they release their links, and a node whose last link goes is freed on the data node thread, which
+// releases the node's own input links in turn.
+//
+// Lock order: the registry lock before any node's NodeLock. Callbacks run under their source's NodeLock.
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "framework/Callback.h"
+#include "framework/Clock.h"
+#include "framework/HashTable.h"
+
+namespace tarnwell {
+
+class TDataNode;
+class TDataNodeLink;
+class TBroadcastMessage;
+
+/// A broadcast handler: (message, listening node).
+using THandler = TBoundMethod<TBroadcastMessage&, TDataNode&>;
+
+/// Binds a published handler method: TW_HANDLER(this, OnReply).
+#define TW_HANDLER(object, Method)                                                            \
+  ::tarnwell::THandler::Bind<&std::remove_cvref_t<decltype(*(object))>::Method>((object), #Method)
+
+/// The lock over the keyed registry and every node release.
+std::recursive_mutex& RegistryLock();
+
+/// One subscription to a node. Whoever asked for it owns it and releases it exactly once.
+class TDataNodeLink {
+ public:
+  /// True: starts firing (only when a callback is assigned; no lock). False: stops, under the source's
+  /// NodeLock, so that when it returns no thread is inside this link's callback.
+  void SetReceiveInput(bool value);
+  /// As the member, failing "Calling SetReceiveInput(True|False) on Nil" for a null link.
+  static void SetReceiveInput(TDataNodeLink* link, bool value);
+
+  /// Calls the callback when assigned and receiving; a failure is rethrown as ECallbackFailure.
+  void Fire();
+
+  /// Stops the link, removes it from its source and frees it. A null link fails "Assertion failure".
+  static void Release(TDataNodeLink* link);
+  void Release() { Release(this); }
+
+  bool ReceiveInput() const { return receiveInput_.load(std::memory_order_acquire); }
+  TDataNode* Source() const { return source_; }
+  const TCallback& Callback() const { return callback_; }
+
+ private:
+  friend class TDataNode;
+  TDataNodeLink(TDataNode* source, TCallback callback) : source_(source), callback_(std::move(callback)) {}
+  ~TDataNodeLink() = default;
+
+  std::atomic<bool> receiveInput_{false};
+  TDataNode* source_;
+  TCallback callback_;
+};
+
+/// Releases the link it holds when it goes: for owners that are not nodes (windows, tests).
+class TOwnedLink {
+ public:
+  TOwnedLink() = default;
+  explicit TOwnedLink(TDataNodeLink* link) : link_(link) {}
+  TOwnedLink(TOwnedLink&& other) noexcept : link_(std::exchange(other.link_, nullptr)) {}
+  TOwnedLink& operator=(TOwnedLink&& other) noexcept {
+    if (this != &other) Reset(std::exchange(other.link_, nullptr));
+    return *this;
+  }
+  ~TOwnedLink() { Reset(); }
+  void Reset(TDataNodeLink* link = nullptr) {
+    if (link_) TDataNodeLink::Release(link_);
+    link_ = link;
+  }
+  TDataNodeLink* Get() const { return link_; }
+  TDataNodeLink* operator->() const { return link_; }
+  explicit operator bool() const { return link_ != nullptr; }
+
+ private:
+  TDataNodeLink* link_ = nullptr;
+};
+
+/// Raised by TDataNodeLink::Fire in place of a callback's failure; the message names the callback.
+class ECallbackFailure : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+class TDataNode {
+ public:
+  explicit TDataNode(bool permanent = false);
+  TDataNode(const TDataNode&) = delete;
+  TDataNode& operator=(const TDataNode&) = delete;
+  virtual ~TDataNode();
+
+  /// Constructs a node and activates its auto links once the whole constructor chain has run.
+  template <class T, class... A>
+  static T* Create(A&&... args) {
+    T* node = new T(std::forward<A>(args)...);
+    node->AfterConstruction();
+    return node;
+  }
+  virtual void AfterConstruction();
+
+  /// Takes ownership of a link on one of this node's inputs; null fails "AddAutoLink(Nil)".
+  void AddAutoLink(TDataNodeLink* link);
+  void SetAutoLinksReceiveInput(bool value);
+  void ReleaseAutoLinks();
+
+  /// A new, inactive link on this node; the caller owns it. Without a callback it only holds the node.
+  TDataNodeLink* CreateLink(TCallback callback = {});
+  void InsertLink(TDataNodeLink* link);
+  void RemoveLink(TDataNodeLink* link);
+  bool IsUnreferenced();
+
+  /// Fires every active listener link, in the link table's order, under NodeLock.
+  void NotifyListeners();
+
+  /// Queues a job for this node; it is dropped if the node is gone when it reaches the head of the queue.
+  void QueueCallback(int priority, TCallback callback);
+  /// On the data node thread: calls at once. Elsewhere: QueueCallback.
+  void RunOnDataNodeThread(int priority, TCallback callback);
+
+  /// Listens on a channel; a second call for the same channel keeps the first handler.
+  void ListenForBroadcast(const std::string& channel, THandler handler);
+  void StopListening(const std::string& channel);
+
+  /// The queue time of the running job (0 between jobs): "now" for market logic. Data node thread.
+  static TDateTime CurrentTime();
+  /// Overrides CurrentTime for the rest of the running job (playback, fake data).
+  static void SetCurrentTime(TDateTime time);
+  /// From the data node thread: runs the method on the user interface thread and waits for it.
+  static void SynchronizeWithGui(const std::function<void()>& method);
+
+  std::int64_t NodeId() const { return nodeId_; }
+  bool Permanent() const { return permanent_; }
+  std::recursive_mutex& NodeLock() { return nodeLock_; }
+  int ListenerCount();
+  int HolderCount();
+
+  /// Number of nodes alive in the process (diagnostics and tests).
+  static std::int32_t LiveNodeCount();
+  /// True while the node with that id exists (ids are never reused).
+  static bool IsAlive(std::int64_t nodeId);
+
+ protected:
+  /// A job: frees the node if it is still unreferenced (a FindOrCreate may have linked it meanwhile).
+  void FreeIfUnreferenced();
+
+ private:
+  std::recursive_mutex nodeLock_;
+  tIntegerHashTable<TDataNodeLink*> listenerLinks_;  // guarded by nodeLock_
+  tIntegerHashTable<TDataNodeLink*> holderLinks_;    // guarded by nodeLock_
+  bool permanent_ = false;
+  std::int64_t nodeId_ = 0;
+  std::vector<std::string> channels_;
+  std::vector<TDataNodeLink*> autoLinks_;  // guarded by the auto-link lock
+};
+
+/// A node shared by key: class name, ";", key text. Each keyed class T provides
+///   static constexpr const char* kKeyClass;              the class part of its keys
+///   static T* CreateFromKey(const std::string& keyText); parses the key text and builds the node
+class TDataNodeWithStringKey : public TDataNode {
+ public:
+  using TDataNode::TDataNode;
+  ~TDataNodeWithStringKey() override;
+
+  const std::string& Key() const { return key_; }
+  static std::string MakeKey(std::string_view keyClass, std::string_view keyText);
+
+  /// The shared node of that key, created on first use, and a new inactive link on it that the caller
+  /// activates (or hands to AddAutoLink) and releases exactly once.
+  template <class T>
+  static std::pair<T*, TDataNodeLink*> FindOrCreate(const std::string& keyText, TCallback callback = {}) {
+    auto [node, link] = FindOrCreateKeyed(
+        MakeKey(T::kKeyClass, keyText), keyText,
+        [](const std::string& text) -> TDataNodeWithStringKey* { return T::CreateFromKey(text); },
+        std::move(callback));
+    return {static_cast<T*>(node), link};
+  }
+
+ private:
+  static std::pair<TDataNodeWithStringKey*, TDataNodeLink*> FindOrCreateKeyed(
+      const std::string& key, const std::string& keyText, TDataNodeWithStringKey* (*create)(const std::string&),
+      TCallback callback);
+
+  std::string key_;
+};
+
+/// A message to every node listening on a channel, delivered on the data node thread. Descendants add
+/// their payload.
+class TBroadcastMessage {
+ public:
+  virtual ~TBroadcastMessage() = default;
+
+  /// Called once after delivery (also after a failing handler); the default frees the message.
+  virtual void Finished();
+  /// Runs at the start of delivery.
+  virtual void BeforeDelivery() {}
+  virtual void DeliverTo(TDataNode& node, const THandler& handler) { handler(*this, node); }
+
+  /// Hands the message to the framework. Immediate and on the data node thread: delivered in the call;
+  /// otherwise queued at the priority.
+  static void Send(std::unique_ptr<TBroadcastMessage> message, const std::string& channel, bool immediate,
+                   int priority);
+  /// Delivers to every listener of the channel, then Finished. Data node thread.
+  void Deliver();
+
+  const std::string& Channel() const { return channel_; }
+
+  static void AddListener(const std::string& channel, TDataNode* node, THandler handler);
+  static void RemoveListener(const std::string& channel, TDataNode* node);
+  /// Listeners on a channel (diagnostics and tests).
+  static std::int32_t ListenerCount(const std::string& channel);
+
+ private:
+  std::string channel_;
+};
+
+}  // namespace tarnwell

@@ -1,0 +1,153 @@
+#include "framework/DataNodeThread.h"
+
+#include <future>
+
+#include "framework/DataNode.h"
+#include "framework/DebugLog.h"
+#include "framework/Errors.h"
+
+namespace tarnwell {
+namespace {
+thread_local bool onDataNodeThread = false;
+}  // namespace
+
+TDataNodeThread& TDataNodeThread::Instance() {
+  static TDataNodeThread* thread = new TDataNodeThread;
+  return *thread;
+}
+
+bool TDataNodeThread::IsCurrentThread() { return onDataNodeThread; }
+
+TDataNodeThread::TDataNodeThread() {
+  for (int i = 0; i < kPoolSize; ++i) {
+    auto* record = new TCallbackContainer;
+    record->Pooled = true;
+    record->next = pool_;
+    pool_ = record;
+  }
+  poolFree_ = kPoolSize;
+  thread_ = std::thread([this] { Execute(); });
+  thread_.detach();  // runs until the process ends
+}
+
+void TDataNodeThread::Enqueue(int priority, std::int64_t nodeId, TCallback callback) {
+  Assert(priority == 0 || priority == 1, "Job priority must be 0 or 1");
+  TDateTime queuedAt = clock::Now();
+  {
+    std::lock_guard guard(queueLock_);
+    TCallbackContainer* record = pool_;
+    if (record) {
+      pool_ = record->next;
+      --poolFree_;
+    } else {
+      record = new TCallbackContainer;
+    }
+    record->Callback = std::move(callback);
+    record->NodeId = nodeId;
+    record->QueuedAt = queuedAt;
+    record->next = nullptr;
+    ++addedCount_;
+    TQueue& queue = queues_[priority];
+    if (queue.tail) {
+      queue.tail->next = record;
+    } else {
+      queue.head = record;
+    }
+    queue.tail = record;
+    ++queue.length;
+  }
+  {
+    std::lock_guard guard(wakeLock_);
+    if (signalled_) return;  // already awake or about to be: no system call needed
+    signalled_ = true;
+  }
+  wake_.notify_one();
+}
+
+bool TDataNodeThread::GetNextJob(TCallback& job) {
+  std::lock_guard guard(queueLock_);
+  currentDataTime_ = 0;
+  for (;;) {
+    TQueue* queue = queues_[0].head ? &queues_[0] : queues_[1].head ? &queues_[1] : nullptr;
+    if (!queue) return false;
+    TCallbackContainer* record = queue->head;
+    queue->head = record->next;
+    if (!queue->head) queue->tail = nullptr;
+    --queue->length;
+    ++removedCount_;
+    if (record->NodeId == -1 || TDataNode::IsAlive(record->NodeId)) {
+      currentDataTime_ = record->QueuedAt;
+      job = std::move(record->Callback);
+      Recycle(record);
+      return true;
+    }
+    Recycle(record);
+  }
+}
+
+void TDataNodeThread::Recycle(TCallbackContainer* record) {
+  if (!record->Pooled) {
+    delete record;
+    return;
+  }
+  record->Callback = TCallback();
+  record->next = pool_;
+  pool_ = record;
+  ++poolFree_;
+}
+
+void TDataNodeThread::Execute() {
+  onDataNodeThread = true;
+  TCallback job;
+  for (;;) {
+    if (GetNextJob(job)) {
+      try {
+        job();
+      } catch (const std::exception& e) {
+        AddLine(std::string("In DataNode thread:  ") + e.what());
+      } catch (...) {
+        AddLine("In DataNode thread:  Unknown exception");
+      }
+      job = TCallback();
+      continue;
+    }
+    std::unique_lock guard(wakeLock_);
+    wake_.wait(guard, [this] { return signalled_; });
+    signalled_ = false;  // auto-reset
+  }
+}
+
+void TDataNodeThread::Flush() {
+  Assert(!IsCurrentThread(), "Flush from the data node thread would wait for itself");
+  std::promise<void> done;
+  std::future<void> finished = done.get_future();
+  Enqueue(1, -1, TCallback::Function([&done] { done.set_value(); }));
+  finished.get();
+}
+
+std::uint32_t TDataNodeThread::AddedCount() const {
+  std::lock_guard guard(queueLock_);
+  return addedCount_;
+}
+
+std::uint32_t TDataNodeThread::RemovedCount() const {
+  std::lock_guard guard(queueLock_);
+  return removedCount_;
+}
+
+std::size_t TDataNodeThread::QueueLength(int priority) const {
+  std::lock_guard guard(queueLock_);
+  return queues_[priority].length;
+}
+
+std::size_t TDataNodeThread::PoolFree() const {
+  std::lock_guard guard(queueLock_);
+  return poolFree_;
+}
+
+void InitializeFramework() {
+  TDataNodeThread::Instance();
+  RegistryLock();
+}
+
+}  // namespace tarnwell

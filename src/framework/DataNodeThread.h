@@ -1,0 +1,80 @@
+#pragma once
+// The data node thread: the one worker that runs every node job. Two FIFO queues, priority 0 always drained
+// first; a job's queue time is the "current time" market logic sees while it runs.
+
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+#include "framework/Callback.h"
+#include "framework/Clock.h"
+
+namespace tarnwell {
+
+/// One queued job. Pooled records go back to the pool after use; the rest are made and freed per job.
+struct TCallbackContainer {
+  bool Pooled = false;
+  TCallback Callback;
+  std::int64_t NodeId = -1;  ///< the node the job belongs to, or -1 for none
+  TDateTime QueuedAt = 0;
+  TCallbackContainer* next = nullptr;  // queue or pool chain
+};
+
+class TDataNodeThread {
+ public:
+  static constexpr int kPoolSize = 10000;
+
+  /// The thread of the process, created and started on first use; never stopped or freed.
+  static TDataNodeThread& Instance();
+  /// True only on the data node thread.
+  static bool IsCurrentThread();
+
+  /// Queues a job (any thread, never waits for the consumer). Priority 0 or 1.
+  void Enqueue(int priority, std::int64_t nodeId, TCallback callback);
+
+  /// Waits until every job queued before the call has run. Not from the data node thread.
+  void Flush();
+
+  std::uint32_t AddedCount() const;
+  std::uint32_t RemovedCount() const;
+  /// Jobs waiting in a queue.
+  std::size_t QueueLength(int priority) const;
+  /// Pooled records currently free.
+  std::size_t PoolFree() const;
+
+  TDateTime CurrentDataTime() const { return currentDataTime_; }
+  void SetCurrentDataTime(TDateTime time) { currentDataTime_ = time; }
+
+ private:
+  TDataNodeThread();
+  void Execute();
+  /// The next job whose node is still alive, or false when both queues are empty.
+  bool GetNextJob(TCallback& job);
+  void Recycle(TCallbackContainer* record);
+
+  struct TQueue {
+    TCallbackContainer* head = nullptr;
+    TCallbackContainer* tail = nullptr;
+    std::size_t length = 0;
+  };
+
+  TDateTime currentDataTime_ = 0;  // data node thread only
+  mutable std::recursive_mutex queueLock_;
+  TQueue queues_[2];                        // guarded by queueLock_
+  TCallbackContainer* pool_ = nullptr;      // guarded by queueLock_
+  std::size_t poolFree_ = 0;                // guarded by queueLock_
+  std::uint32_t addedCount_ = 0;            // guarded by queueLock_
+  std::uint32_t removedCount_ = 0;          // guarded by queueLock_
+  // Auto-reset wake event.
+  std::mutex wakeLock_;
+  std::condition_variable wake_;
+  bool signalled_ = false;  // guarded by wakeLock_
+  std::thread thread_;
+};
+
+/// Starts the framework's process-wide state: the data node thread and the registries.
+void InitializeFramework();
+
+}  // namespace tarnwell
