@@ -36,29 +36,32 @@ TRegistries& Registries() {
   return *registries;
 }
 
-// Key snapshots for loops that call out while the table may change. Kept per thread and per nesting depth,
-// so a notification costs no allocation once warm.
-class TKeySnapshot {
+// Snapshots of a table's entries for loops that call out while the table may change. Kept per thread and
+// per nesting depth, so a notification costs no allocation once warm.
+template <class Entry>
+class TSnapshot {
  public:
-  TKeySnapshot() : keys_(Acquire()) { keys_.clear(); }
-  ~TKeySnapshot() { --Depth(); }
-  std::vector<std::intptr_t>& Keys() { return keys_; }
+  TSnapshot() : entries_(Acquire()) { entries_.clear(); }
+  ~TSnapshot() { --Depth(); }
+  std::vector<Entry>& Entries() { return entries_; }
 
  private:
   static int& Depth() {
     thread_local int depth = 0;
     return depth;
   }
-  static std::vector<std::intptr_t>& Acquire() {
-    thread_local std::vector<std::unique_ptr<std::vector<std::intptr_t>>> stack;
+  static std::vector<Entry>& Acquire() {
+    thread_local std::vector<std::unique_ptr<std::vector<Entry>>> stack;
     int depth = Depth()++;
-    if (static_cast<std::size_t>(depth) == stack.size()) {
-      stack.push_back(std::make_unique<std::vector<std::intptr_t>>());
-    }
+    if (static_cast<std::size_t>(depth) == stack.size()) stack.push_back(std::make_unique<std::vector<Entry>>());
     return *stack[static_cast<std::size_t>(depth)];
   }
-  std::vector<std::intptr_t>& keys_;
+  std::vector<Entry>& entries_;
 };
+
+// Link identities are serial numbers, never addresses: a link made during a notification must not pass for
+// a released one whose memory it happens to reuse.
+std::atomic<std::intptr_t> nextLinkId{1};
 
 }  // namespace
 
@@ -157,7 +160,7 @@ void TDataNode::ReleaseAutoLinks() {
 }
 
 TDataNodeLink* TDataNode::CreateLink(TCallback callback) {
-  auto* link = new TDataNodeLink(this, std::move(callback));
+  auto* link = new TDataNodeLink(nextLinkId.fetch_add(1, std::memory_order_relaxed), this, std::move(callback));
   InsertLink(link);
   return link;
 }
@@ -165,7 +168,7 @@ TDataNodeLink* TDataNode::CreateLink(TCallback callback) {
 void TDataNode::InsertLink(TDataNodeLink* link) {
   std::lock_guard guard(nodeLock_);
   auto& links = link->Callback().IsAssigned() ? listenerLinks_ : holderLinks_;
-  links.Put(TIntegerKey::FromPointer(link), link);
+  links.Put(link->id_, link);
 }
 
 bool TDataNode::IsUnreferenced() {
@@ -178,7 +181,7 @@ void TDataNode::RemoveLink(TDataNodeLink* link) {
   {
     std::lock_guard guard(nodeLock_);
     auto& links = link->Callback().IsAssigned() ? listenerLinks_ : holderLinks_;
-    links.Remove(TIntegerKey::FromPointer(link));
+    links.Remove(link->id_);
   }
   if (IsUnreferenced()) RunOnDataNodeThread(1, TW_METHOD(this, FreeIfUnreferenced));
 }
@@ -200,15 +203,14 @@ int TDataNode::HolderCount() {
 
 void TDataNode::NotifyListeners() {
   std::lock_guard guard(nodeLock_);
-  TKeySnapshot snapshot;
-  std::vector<std::intptr_t>& keys = snapshot.Keys();
-  listenerLinks_.CopyKeys(keys);
-  // While the table's version stands, every copied key is still present; only after a structural change
-  // does each key need looking up again. The key of a link is the link's own address.
+  TSnapshot<std::pair<std::intptr_t, TDataNodeLink*>> snapshot;
+  auto& entries = snapshot.Entries();
+  listenerLinks_.ForEach([&entries](std::intptr_t id, TDataNodeLink* link) { entries.emplace_back(id, link); });
+  // While the table's version stands, every copied entry is still present; only after a structural change
+  // does each key need looking up again.
   const std::int32_t version = listenerLinks_.Version();
-  for (std::intptr_t key : keys) {
-    TDataNodeLink* link = listenerLinks_.Version() == version ? reinterpret_cast<TDataNodeLink*>(key)
-                                                              : listenerLinks_.Get(key);
+  for (auto [id, link] : entries) {
+    if (listenerLinks_.Version() != version) link = listenerLinks_.Get(id);
     if (link) link->Fire();
   }
 }
@@ -314,8 +316,8 @@ void TBroadcastMessage::Deliver() {
   } finish{this};
   BeforeDelivery();
   TRegistries& r = Registries();
-  TKeySnapshot snapshot;
-  std::vector<std::intptr_t>& keys = snapshot.Keys();
+  TSnapshot<std::intptr_t> snapshot;
+  std::vector<std::intptr_t>& keys = snapshot.Entries();
   {
     std::lock_guard guard(r.channelLock);
     TRegistries::TListeners* listeners = r.channels.Get(channel_);
@@ -347,8 +349,8 @@ void TBroadcastMessage::AddListener(const std::string& channel, TDataNode* node,
     r.channels.Put(channel, listeners);
   }
   auto* container = new TRegistries::TBroadcastContainer{node, std::move(handler)};
-  TRegistries::TBroadcastContainer* replaced = listeners->Get(TIntegerKey::FromPointer(node));
-  listeners->Put(TIntegerKey::FromPointer(node), container);
+  TRegistries::TBroadcastContainer* replaced = listeners->Get(static_cast<std::intptr_t>(node->NodeId()));
+  listeners->Put(static_cast<std::intptr_t>(node->NodeId()), container);
   delete replaced;
 }
 
@@ -357,7 +359,7 @@ void TBroadcastMessage::RemoveListener(const std::string& channel, TDataNode* no
   std::lock_guard guard(r.channelLock);
   TRegistries::TListeners* listeners = r.channels.Get(channel);
   if (!listeners) return;
-  delete listeners->Remove(TIntegerKey::FromPointer(node));
+  delete listeners->Remove(static_cast<std::intptr_t>(node->NodeId()));
   if (listeners->Count() > 0) return;
   r.channels.Remove(channel);
   delete listeners;

@@ -20,6 +20,8 @@
 #include "framework/Clock.h"
 #include "framework/HashTable.h"
 
+static_assert(sizeof(std::intptr_t) == sizeof(std::int64_t), "node ids serve as integer keys");
+
 namespace tarnwell {
 
 class TDataNode;
@@ -58,9 +60,11 @@ class TDataNodeLink {
 
  private:
   friend class TDataNode;
-  TDataNodeLink(TDataNode* source, TCallback callback) : source_(source), callback_(std::move(callback)) {}
+  TDataNodeLink(std::intptr_t id, TDataNode* source, TCallback callback)
+      : id_(id), source_(source), callback_(std::move(callback)) {}
   ~TDataNodeLink() = default;
 
+  const std::intptr_t id_;  // the link's key in its source's link tables
   std::atomic<bool> receiveInput_{false};
   TDataNode* source_;
   TCallback callback_;

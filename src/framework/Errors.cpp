@@ -14,8 +14,9 @@ std::string ClassNameOf(const std::type_info& type) {
   std::unique_ptr<char, void (*)(void*)> demangled(abi::__cxa_demangle(type.name(), nullptr, nullptr, &status),
                                                    std::free);
   std::string name = status == 0 && demangled ? demangled.get() : type.name();
-  static const std::string kOwnNamespace = "tarnwell::";
-  if (name.compare(0, kOwnNamespace.size(), kOwnNamespace) == 0) name.erase(0, kOwnNamespace.size());
+  for (const std::string noise : {"tarnwell::", "(anonymous namespace)::"}) {
+    for (auto at = name.find(noise); at != std::string::npos; at = name.find(noise)) name.erase(at, noise.size());
+  }
   return name;
 }
 

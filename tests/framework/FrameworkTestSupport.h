@@ -1,0 +1,51 @@
+#pragma once
+// Helpers for tests that drive the data node thread from the test's own thread.
+
+#include <future>
+#include <string>
+
+#include "framework/DataNode.h"
+#include "framework/DataNodeThread.h"
+#include "framework/DebugLog.h"
+
+namespace tarnwell::testing {
+
+/// Runs fn on the data node thread and waits; a failure inside is rethrown here.
+template <class Fn>
+auto RunOnDataNodeThread(Fn fn) -> decltype(fn()) {
+  std::packaged_task<decltype(fn())()> task(std::move(fn));
+  auto result = task.get_future();
+  TDataNodeThread::Instance().Enqueue(1, -1, TCallback::Function([&task] { task(); }));
+  return result.get();
+}
+
+/// Holds the data node thread inside a job until Open, so a test can line up jobs behind it. At priority 1
+/// (the default) it starts after every job queued before it.
+class TGate {
+ public:
+  explicit TGate(int priority = 1) {
+    TDataNodeThread::Instance().Enqueue(priority, -1, TCallback::Function([this] {
+                                          entered_.set_value();
+                                          opened_.get_future().wait();
+                                        }));
+    entered_.get_future().wait();
+  }
+  ~TGate() { Open(); }
+  void Open() {
+    if (open_) return;
+    open_ = true;
+    opened_.set_value();
+  }
+
+ private:
+  std::promise<void> entered_, opened_;
+  bool open_ = false;
+};
+
+/// A name no other test uses, for keyed nodes that must be fresh.
+inline std::string FreshKey(const std::string& stem) {
+  static int counter = 0;
+  return stem + "#" + std::to_string(++counter);
+}
+
+}  // namespace tarnwell::testing
