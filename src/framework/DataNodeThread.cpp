@@ -1,6 +1,6 @@
 #include "framework/DataNodeThread.h"
 
-#include <future>
+#include <memory>
 
 #include "framework/DataNode.h"
 #include "framework/DebugLog.h"
@@ -56,12 +56,7 @@ void TDataNodeThread::Enqueue(int priority, std::int64_t nodeId, TCallback callb
     queue.tail = record;
     ++queue.length;
   }
-  {
-    std::lock_guard guard(wakeLock_);
-    if (signalled_) return;  // already awake or about to be: no system call needed
-    signalled_ = true;
-  }
-  wake_.notify_one();
+  wake_.Set();
 }
 
 bool TDataNodeThread::GetNextJob(TCallback& job) {
@@ -111,18 +106,16 @@ void TDataNodeThread::Execute() {
       job = TCallback();
       continue;
     }
-    std::unique_lock guard(wakeLock_);
-    wake_.wait(guard, [this] { return signalled_; });
-    signalled_ = false;  // auto-reset
+    wake_.Wait();
   }
 }
 
 void TDataNodeThread::Flush() {
   Assert(!IsCurrentThread(), "Flush from the data node thread would wait for itself");
-  std::promise<void> done;
-  std::future<void> finished = done.get_future();
-  Enqueue(1, -1, TCallback::Function([&done] { done.set_value(); }));
-  finished.get();
+  // The job owns the event, so it stays valid however soon this caller returns.
+  auto done = std::make_shared<TEvent>(true);
+  Enqueue(1, -1, TCallback::Function([done] { done->Set(); }));
+  done->Wait();
 }
 
 std::uint32_t TDataNodeThread::AddedCount() const {

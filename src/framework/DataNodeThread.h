@@ -2,14 +2,13 @@
 // The data node thread: the one worker that runs every node job. Two FIFO queues, priority 0 always drained
 // first; a job's queue time is the "current time" market logic sees while it runs.
 
-#include <condition_variable>
 #include <cstdint>
-#include <functional>
 #include <mutex>
 #include <thread>
 
 #include "framework/Callback.h"
 #include "framework/Clock.h"
+#include "framework/Event.h"
 
 namespace tarnwell {
 
@@ -67,10 +66,7 @@ class TDataNodeThread {
   std::size_t poolFree_ = 0;                // guarded by queueLock_
   std::uint32_t addedCount_ = 0;            // guarded by queueLock_
   std::uint32_t removedCount_ = 0;          // guarded by queueLock_
-  // Auto-reset wake event.
-  std::mutex wakeLock_;
-  std::condition_variable wake_;
-  bool signalled_ = false;  // guarded by wakeLock_
+  TEvent wake_;  // auto-reset
   std::thread thread_;
 };
 

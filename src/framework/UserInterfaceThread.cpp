@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <future>
+#include <memory>
 
 namespace tarnwell {
 namespace {
@@ -27,11 +28,12 @@ void TPlainUserInterfaceThread::RunAndWait(const std::function<void()>& fn) {
     fn();
     return;
   }
-  std::packaged_task<void()> task(fn);
-  std::future<void> done = task.get_future();
+  // The queued function owns the task, so the result stays valid however soon this caller returns.
+  auto task = std::make_shared<std::packaged_task<void()>>(fn);
+  std::future<void> done = task->get_future();
   {
     std::lock_guard guard(lock_);
-    tasks_.emplace_back([&task] { task(); });
+    tasks_.emplace_back([task] { (*task)(); });
   }
   changed_.notify_all();
   done.get();  // rethrows a failure of fn in the caller

@@ -17,6 +17,15 @@ using testing::TGate;
 
 std::atomic<int> destroyedCount{0};
 
+// Links released on the test thread free their nodes by later jobs: let those finish before a test starts
+// counting, so that tests sharing a process do not see each other's work.
+class DataNode : public ::testing::Test {
+ protected:
+  void SetUp() override { TDataNodeThread::Instance().Flush(); }
+};
+using DataNodeThread = DataNode;
+using Broadcast = DataNode;
+
 // A keyed source node: the key text is only a name.
 class TSourceNode : public TDataNodeWithStringKey {
  public:
@@ -57,7 +66,7 @@ struct TProbe {
   std::atomic<int> hits{0};
 };
 
-TEST(DataNode, KeyedNodesAreSharedByClassAndKeyText) {
+TEST_F(DataNode, KeyedNodesAreSharedByClassAndKeyText) {
   std::string name = FreshKey("share");
   auto [first, linkA] = TDataNodeWithStringKey::FindOrCreate<TSourceNode>(name);
   auto [second, linkB] = TDataNodeWithStringKey::FindOrCreate<TSourceNode>(name);
@@ -77,7 +86,7 @@ TEST(DataNode, KeyedNodesAreSharedByClassAndKeyText) {
   EXPECT_EQ(follower->seen, 1);  // auto links are active once construction finished
 }
 
-TEST(DataNode, OnlyActiveLinksWithCallbacksFire) {
+TEST_F(DataNode, OnlyActiveLinksWithCallbacksFire) {
   TProbe probe;
   auto [node, holder] = TDataNodeWithStringKey::FindOrCreate<TSourceNode>(FreshKey("fire"));
   TOwnedLink holderLink(holder);
@@ -95,7 +104,7 @@ TEST(DataNode, OnlyActiveLinksWithCallbacksFire) {
   EXPECT_EQ(probe.hits, 1);
 }
 
-TEST(DataNode, NotificationSurvivesListenersLeavingAndJoining) {
+TEST_F(DataNode, NotificationSurvivesListenersLeavingAndJoining) {
   auto [node, holder] = TDataNodeWithStringKey::FindOrCreate<TSourceNode>(FreshKey("churn"));
   TOwnedLink keep(holder);
   TProbe probes[6];
@@ -130,7 +139,7 @@ TEST(DataNode, NotificationSurvivesListenersLeavingAndJoining) {
   TDataNodeLink::Release(joined);
 }
 
-TEST(DataNode, ReleasingTheLastLinkOnTheDataNodeThreadFreesTheChainAtOnce) {
+TEST_F(DataNode, ReleasingTheLastLinkOnTheDataNodeThreadFreesTheChainAtOnce) {
   std::string name = FreshKey("chain");
   auto [follower, link] = TDataNodeWithStringKey::FindOrCreate<TFollowerNode>(name);
   std::int32_t live = TDataNode::LiveNodeCount();
@@ -147,7 +156,7 @@ TEST(DataNode, ReleasingTheLastLinkOnTheDataNodeThreadFreesTheChainAtOnce) {
   EXPECT_EQ(again->seen, 0);
 }
 
-TEST(DataNode, ReleaseOffTheDataNodeThreadFreesLaterUnlessRelinked) {
+TEST_F(DataNode, ReleaseOffTheDataNodeThreadFreesLaterUnlessRelinked) {
   std::string name = FreshKey("later");
   auto [node, link] = TDataNodeWithStringKey::FindOrCreate<TSourceNode>(name);
   int destroyedBefore = destroyedCount;
@@ -166,7 +175,7 @@ TEST(DataNode, ReleaseOffTheDataNodeThreadFreesLaterUnlessRelinked) {
   EXPECT_EQ(destroyedCount, destroyedBefore + 1);
 }
 
-TEST(DataNode, JobsForFreedNodesAreCountedButNeverRun) {
+TEST_F(DataNode, JobsForFreedNodesAreCountedButNeverRun) {
   auto [node, link] = TDataNodeWithStringKey::FindOrCreate<TSourceNode>(FreshKey("dropped"));
   TProbe probe;
   auto& thread = TDataNodeThread::Instance();
@@ -188,7 +197,7 @@ TEST(DataNode, JobsForFreedNodesAreCountedButNeverRun) {
   EXPECT_EQ(thread.AddedCount(), thread.RemovedCount());
 }
 
-TEST(DataNodeThread, PriorityZeroRunsFirstAndEachQueueIsFifo) {
+TEST_F(DataNodeThread, PriorityZeroRunsFirstAndEachQueueIsFifo) {
   std::vector<int> order;
   {
     TGate gate;
@@ -203,7 +212,7 @@ TEST(DataNodeThread, PriorityZeroRunsFirstAndEachQueueIsFifo) {
   EXPECT_EQ(order, (std::vector<int>{0, 1, 10, 11, 12}));
 }
 
-TEST(DataNodeThread, JobsRunWithTheirQueueTimeAsCurrentTime) {
+TEST_F(DataNodeThread, JobsRunWithTheirQueueTimeAsCurrentTime) {
   TDateTime first = EncodeDateTime(2025, 6, 2, 6, 30, 0);
   std::vector<TDateTime> seen;
   {
@@ -227,7 +236,7 @@ TEST(DataNodeThread, JobsRunWithTheirQueueTimeAsCurrentTime) {
   EXPECT_DOUBLE_EQ(seen[2], first - 1);
 }
 
-TEST(DataNodeThread, EveryJobFromManyProducersRunsBeyondThePool) {
+TEST_F(DataNodeThread, EveryJobFromManyProducersRunsBeyondThePool) {
   auto& thread = TDataNodeThread::Instance();
   std::atomic<int> ran{0};
   {
@@ -272,7 +281,7 @@ struct TTurn {
   std::vector<int>* calls;
 };
 
-TEST(DataNode, CallbackFailureNamesTheCallbackAndStopsTheRound) {
+TEST_F(DataNode, CallbackFailureNamesTheCallbackAndStopsTheRound) {
   TDebugLog::Instance().TakePending();
   auto [node, holder] = TDataNodeWithStringKey::FindOrCreate<TSourceNode>(FreshKey("fail"));
   TOwnedLink keep(holder);
@@ -301,7 +310,7 @@ TEST(DataNode, CallbackFailureNamesTheCallbackAndStopsTheRound) {
   other.join();
 }
 
-TEST(DataNode, CallbackDescriptionsCoverUnnamedAndMissingParts) {
+TEST_F(DataNode, CallbackDescriptionsCoverUnnamedAndMissingParts) {
   TProbe probe;
   EXPECT_EQ(TW_METHOD(&probe, Hit).Describe(), "TProbe($" + HexAddress(&probe) + "), Hit");
   std::string anonymous = TCallback::Function([] {}).Describe();
@@ -309,7 +318,7 @@ TEST(DataNode, CallbackDescriptionsCoverUnnamedAndMissingParts) {
   EXPECT_EQ(TCallback().Describe(), "Nil, Nil");
 }
 
-TEST(DataNode, ProgrammingErrorsCarryTheirTexts) {
+TEST_F(DataNode, ProgrammingErrorsCarryTheirTexts) {
   struct Case {
     std::function<void()> op;
     std::string text;
@@ -334,24 +343,24 @@ TEST(DataNode, ProgrammingErrorsCarryTheirTexts) {
   }
 }
 
-TEST(DataNode, StoppingInputWaitsOutARunningCallback) {
+TEST_F(DataNode, StoppingInputWaitsOutARunningCallback) {
   auto [node, holder] = TDataNodeWithStringKey::FindOrCreate<TSourceNode>(FreshKey("wait"));
   TOwnedLink keep(holder);
-  std::promise<void> entered, release;
+  TEvent entered(true), release(true);
   std::atomic<bool> inside{false};
   std::atomic<int> calls{0};
   auto slow = TCallback::Function([&] {
     inside = true;
     if (calls++ == 0) {
-      entered.set_value();
-      release.get_future().wait();
+      entered.Set();
+      release.Wait();
     }
     inside = false;
   });
   TOwnedLink link(node->CreateLink(slow));
   link->SetReceiveInput(true);
   node->QueueCallback(1, TW_METHOD(node, Change));
-  entered.get_future().wait();
+  entered.Wait();
 
   std::atomic<bool> stopped{false};
   std::thread stopper([&] {
@@ -361,7 +370,7 @@ TEST(DataNode, StoppingInputWaitsOutARunningCallback) {
   });
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
   EXPECT_FALSE(stopped.load());  // still waiting for the callback
-  release.set_value();
+  release.Set();
   stopper.join();
   RunOnDataNodeThread([&] { node->Change(); });
   EXPECT_EQ(calls, 1);  // never started again
@@ -390,7 +399,7 @@ class TListenerNode : public TDataNode {
   std::vector<std::string> received;
 };
 
-TEST(Broadcast, FirstHandlerStaysAndImmediateOnlyOnTheDataNodeThread) {
+TEST_F(Broadcast, FirstHandlerStaysAndImmediateOnlyOnTheDataNodeThread) {
   std::string channel = FreshKey("channel");
   auto* node = TDataNode::Create<TListenerNode>();
   TOwnedLink keep(node->CreateLink());
@@ -416,7 +425,7 @@ TEST(Broadcast, FirstHandlerStaysAndImmediateOnlyOnTheDataNodeThread) {
   EXPECT_EQ(node->received.size(), 2u);
 }
 
-TEST(Broadcast, FailingHandlerEndsDeliveryButTheMessageIsStillFinished) {
+TEST_F(Broadcast, FailingHandlerEndsDeliveryButTheMessageIsStillFinished) {
   TDebugLog::Instance().TakePending();
   std::string channel = FreshKey("failing");
   std::vector<TListenerNode*> nodes;

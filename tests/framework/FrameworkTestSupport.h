@@ -7,15 +7,16 @@
 #include "framework/DataNode.h"
 #include "framework/DataNodeThread.h"
 #include "framework/DebugLog.h"
+#include "framework/Event.h"
 
 namespace tarnwell::testing {
 
 /// Runs fn on the data node thread and waits; a failure inside is rethrown here.
 template <class Fn>
 auto RunOnDataNodeThread(Fn fn) -> decltype(fn()) {
-  std::packaged_task<decltype(fn())()> task(std::move(fn));
-  auto result = task.get_future();
-  TDataNodeThread::Instance().Enqueue(1, -1, TCallback::Function([&task] { task(); }));
+  auto task = std::make_shared<std::packaged_task<decltype(fn())()>>(std::move(fn));
+  auto result = task->get_future();
+  TDataNodeThread::Instance().Enqueue(1, -1, TCallback::Function([task] { (*task)(); }));
   return result.get();
 }
 
@@ -24,22 +25,19 @@ auto RunOnDataNodeThread(Fn fn) -> decltype(fn()) {
 class TGate {
  public:
   explicit TGate(int priority = 1) {
-    TDataNodeThread::Instance().Enqueue(priority, -1, TCallback::Function([this] {
-                                          entered_.set_value();
-                                          opened_.get_future().wait();
+    TDataNodeThread::Instance().Enqueue(priority, -1, TCallback::Function([entered = entered_, opened = opened_] {
+                                          entered->Set();
+                                          opened->Wait();
                                         }));
-    entered_.get_future().wait();
+    entered_->Wait();
   }
   ~TGate() { Open(); }
-  void Open() {
-    if (open_) return;
-    open_ = true;
-    opened_.set_value();
-  }
+  void Open() { opened_->Set(); }
 
  private:
-  std::promise<void> entered_, opened_;
-  bool open_ = false;
+  // Shared with the job, which may still be leaving them after the gate is gone.
+  std::shared_ptr<TEvent> entered_ = std::make_shared<TEvent>(true);
+  std::shared_ptr<TEvent> opened_ = std::make_shared<TEvent>(true);
 };
 
 /// A name no other test uses, for keyed nodes that must be fresh.
