@@ -166,23 +166,34 @@ TDataNodeLink* TDataNode::CreateLink(TCallback callback) {
 }
 
 void TDataNode::InsertLink(TDataNodeLink* link) {
-  std::lock_guard guard(nodeLock_);
-  auto& links = link->Callback().IsAssigned() ? listenerLinks_ : holderLinks_;
-  links.Put(link->id_, link);
+  std::lock_guard guard(tableLock_);
+  if (!link->Callback().IsAssigned()) {
+    holderLinks_.Put(link->id_, link);
+    return;
+  }
+  listenerLinks_.Put(link->id_, link);
+  listenerVersion_.store(listenerLinks_.Version(), std::memory_order_release);
 }
 
 bool TDataNode::IsUnreferenced() {
-  std::lock_guard guard(nodeLock_);
+  std::lock_guard guard(tableLock_);
   return !permanent_ && listenerLinks_.Count() == 0 && holderLinks_.Count() == 0;
 }
 
 void TDataNode::RemoveLink(TDataNodeLink* link) {
-  std::lock_guard registryGuard(RegistryLock());
   {
-    std::lock_guard guard(nodeLock_);
-    auto& links = link->Callback().IsAssigned() ? listenerLinks_ : holderLinks_;
-    links.Remove(link->id_);
+    // Waits out a notification running on another thread; on this thread (a callback releasing a link of
+    // the node that calls it) the lock is already ours and the notification skips the removed link.
+    std::lock_guard notifyGuard(nodeLock_);
+    std::lock_guard guard(tableLock_);
+    if (link->Callback().IsAssigned()) {
+      listenerLinks_.Remove(link->id_);
+      listenerVersion_.store(listenerLinks_.Version(), std::memory_order_release);
+    } else {
+      holderLinks_.Remove(link->id_);
+    }
   }
+  std::lock_guard registryGuard(RegistryLock());
   if (IsUnreferenced()) RunOnDataNodeThread(1, TW_METHOD(this, FreeIfUnreferenced));
 }
 
@@ -192,12 +203,12 @@ void TDataNode::FreeIfUnreferenced() {
 }
 
 int TDataNode::ListenerCount() {
-  std::lock_guard guard(nodeLock_);
+  std::lock_guard guard(tableLock_);
   return listenerLinks_.Count();
 }
 
 int TDataNode::HolderCount() {
-  std::lock_guard guard(nodeLock_);
+  std::lock_guard guard(tableLock_);
   return holderLinks_.Count();
 }
 
@@ -205,12 +216,19 @@ void TDataNode::NotifyListeners() {
   std::lock_guard guard(nodeLock_);
   TSnapshot<std::pair<std::intptr_t, TDataNodeLink*>> snapshot;
   auto& entries = snapshot.Entries();
-  listenerLinks_.ForEach([&entries](std::intptr_t id, TDataNodeLink* link) { entries.emplace_back(id, link); });
-  // While the table's version stands, every copied entry is still present; only after a structural change
-  // does each key need looking up again.
-  const std::int32_t version = listenerLinks_.Version();
+  std::int32_t version;
+  {
+    std::lock_guard tableGuard(tableLock_);
+    listenerLinks_.ForEach([&entries](std::intptr_t id, TDataNodeLink* link) { entries.emplace_back(id, link); });
+    version = listenerLinks_.Version();
+  }
+  // While the table's version stands, every copied entry is still present (removals need NodeLock, which
+  // this thread holds); after a change each key is looked up again.
   for (auto [id, link] : entries) {
-    if (listenerLinks_.Version() != version) link = listenerLinks_.Get(id);
+    if (listenerVersion_.load(std::memory_order_acquire) != version) {
+      std::lock_guard tableGuard(tableLock_);
+      link = listenerLinks_.Get(id);
+    }
     if (link) link->Fire();
   }
 }

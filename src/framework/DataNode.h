@@ -4,7 +4,11 @@
 // they release their links, and a node whose last link goes is freed on the data node thread, which
 // releases the node's own input links in turn.
 //
-// Lock order: the registry lock before any node's NodeLock. Callbacks run under their source's NodeLock.
+// Locks: callbacks run under their source's NodeLock, and a callback may release links or find nodes, which
+// takes the registry lock. So nothing that holds the registry lock may wait for a NodeLock held on another
+// thread: the link tables have a short lock of their own (never held while calling out), and finding or
+// linking a node takes only that one. Removing a link does take NodeLock (so a link is never freed while
+// its source notifies on another thread), but before the registry lock, not under it.
 
 #include <atomic>
 #include <cstdint>
@@ -126,7 +130,8 @@ class TDataNode {
   void RemoveLink(TDataNodeLink* link);
   bool IsUnreferenced();
 
-  /// Fires every active listener link, in the link table's order, under NodeLock.
+  /// Fires every active listener link, in the link table's order, under NodeLock. Links added meanwhile
+  /// wait for the next notification; links removed meanwhile do not fire.
   void NotifyListeners();
 
   /// Queues a job for this node; it is dropped if the node is gone when it reaches the head of the queue.
@@ -162,8 +167,10 @@ class TDataNode {
 
  private:
   std::recursive_mutex nodeLock_;
-  tIntegerHashTable<TDataNodeLink*> listenerLinks_;  // guarded by nodeLock_
-  tIntegerHashTable<TDataNodeLink*> holderLinks_;    // guarded by nodeLock_
+  std::mutex tableLock_;
+  tIntegerHashTable<TDataNodeLink*> listenerLinks_;  // guarded by tableLock_; removal also under nodeLock_
+  tIntegerHashTable<TDataNodeLink*> holderLinks_;    // guarded by tableLock_
+  std::atomic<std::int32_t> listenerVersion_{0};     // listenerLinks_'s version, readable without the lock
   bool permanent_ = false;
   std::int64_t nodeId_ = 0;
   std::vector<std::string> channels_;

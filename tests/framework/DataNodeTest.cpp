@@ -376,6 +376,38 @@ TEST_F(DataNode, StoppingInputWaitsOutARunningCallback) {
   EXPECT_EQ(calls, 1);  // never started again
 }
 
+TEST_F(DataNode, FindingANodeNeverWaitsForItsNotification) {
+  // A callback that releases a link (registry lock) while its source notifies (NodeLock), and another thread
+  // that finds the same source meanwhile (registry lock, then linking): the second must not wait for the
+  // notification, or the two would wait for each other forever.
+  std::string name = FreshKey("crossing");
+  auto [node, holder] = TDataNodeWithStringKey::FindOrCreate<TSourceNode>(name);
+  TOwnedLink keep(holder);
+  auto [other, otherLink] = TDataNodeWithStringKey::FindOrCreate<TSourceNode>(FreshKey("other"));
+  TDataNodeLink* toRelease = otherLink;
+  TEvent found(true);
+  bool foundInTime = false;
+  TDataNodeLink* foundLink = nullptr;
+  std::thread finder;
+  auto callback = TCallback::Function([&] {
+    finder = std::thread([&] {
+      foundLink = TDataNodeWithStringKey::FindOrCreate<TSourceNode>(name).second;
+      found.Set();
+    });
+    foundInTime = found.WaitFor(std::chrono::seconds(5));
+    if (foundInTime) TDataNodeLink::Release(toRelease);  // would deadlock if the finder were still stuck
+  });
+  TOwnedLink listener(node->CreateLink(callback));
+  listener->SetReceiveInput(true);
+  RunOnDataNodeThread([&] { node->Change(); });
+  finder.join();  // a stuck finder gets through once the notification is over
+  EXPECT_TRUE(foundInTime);
+  ASSERT_NE(foundLink, nullptr);
+  EXPECT_EQ(foundLink->Source(), node);
+  TDataNodeLink::Release(foundLink);
+  if (!foundInTime) TDataNodeLink::Release(toRelease);
+}
+
 // Broadcasts -----------------------------------------------------------------------------------------------
 
 struct TTextMessage : TBroadcastMessage {
