@@ -1,0 +1,155 @@
+// tarnwell-feed: the market-data server the vendor client library talks to. It serves a synthetic market or
+// replays a tape, records tapes, writes the overnight files of its universe, and takes faults on a control port.
+#include <signal.h>
+
+#include <CLI/CLI.hpp>
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <iostream>
+#include <memory>
+
+#include "server/FeedServer.h"
+#include "server/Log.h"
+#include "server/Market.h"
+#include "server/Tape.h"
+#include "server/Universe.h"
+
+using namespace tarnwell::vendor;
+
+namespace {
+
+FeedServer* g_server = nullptr;
+
+void OnSignal(int) {
+  if (g_server != nullptr) g_server->Stop();
+}
+
+// The vendor's clock runs three hours ahead of the local clock.
+int64_t VendorNowMs() {
+  const auto now = std::chrono::system_clock::now();
+  const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
+  std::tm local{};
+  localtime_r(&seconds, &local);
+  const int64_t millis = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
+  return DaysFromCivil(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday) * kMsPerDay +
+         (local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec) * 1000LL + millis + 3 * 3600 * 1000LL;
+}
+
+int64_t ParseDateOption(const std::string& text) {
+  const auto time = ParseTime(text + " 00:00:00.000");
+  if (!time) throw CLI::ValidationError("--date", "'" + text + "' is not a date YYYY-MM-DD");
+  return *time / kMsPerDay;
+}
+
+int ParseClockOption(const std::string& text) {
+  const std::string full = text.size() == 5 ? text + ":00" : text;
+  const auto time = ParseTime("2000-01-01 " + full + ".000");
+  if (!time) throw CLI::ValidationError("--time", "'" + text + "' is not a time HH:MM or HH:MM:SS");
+  return static_cast<int>(*time % kMsPerDay / 1000);
+}
+
+// A whole trading day of the synthetic market, 04:00 to 20:00 in the vendor's clock, written as fast as it is made.
+int RecordDay(const Universe& universe, int64_t day, const std::string& path) {
+  Market market(universe, day, day * kMsPerDay + kPostCloseSecond * 1000LL);
+  RecordStore records;
+  const int64_t origin = day * kMsPerDay + kPreOpenSecond * 1000LL;
+  while (const Update* update = market.Peek()) {
+    if (update->time_ms >= origin) break;
+    records.Apply(*update);
+    market.Pop();
+  }
+  TapeWriter tape(path);
+  tape.WriteSnapshot(records, origin);
+  size_t count = 0;
+  while (const Update* update = market.Peek()) {
+    tape.Write(*update);
+    market.Pop();
+    ++count;
+  }
+  tape.Close();
+  LogLine("recorded " + std::to_string(count) + " updates of " + std::to_string(universe.Symbols().size()) +
+          " symbols to " + path);
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CLI::App app{"tarnwell-feed: the market-data server of the vendor stand-in"};
+  std::string listen = "127.0.0.1:7071";
+  std::string control;
+  int symbols = 500;
+  uint64_t seed = 1;
+  std::string write_home, record, tape, date, start_time;
+  double speed = 1.0;
+  bool paused = false;
+  app.add_option("--listen", listen, "HOST:PORT for conversations (port 0 picks a free one)")->capture_default_str();
+  app.add_option("--control", control, "HOST:PORT for fault commands (refuse, accept, terminate, drop, pause, resume)");
+  app.add_option("--symbols", symbols, "size of the synthetic universe")->check(CLI::Range(20, 10000))
+      ->capture_default_str();
+  app.add_option("--seed", seed, "seed of the synthetic market")->capture_default_str();
+  app.add_option("--write-home", write_home, "write the overnight files and symbols.txt into DIR, then exit");
+  app.add_option("--record", record, "record the market as a tape (with --speed 0: one whole day, then exit)");
+  app.add_option("--tape", tape, "replay this tape instead of generating a market");
+  app.add_option("--speed", speed, "times real pace; 0 = as fast as possible")->check(CLI::NonNegativeNumber)
+      ->capture_default_str();
+  app.add_option("--date", date, "trading day YYYY-MM-DD in the vendor's clock (default today)");
+  app.add_option("--time", start_time, "start the synthetic market at HH:MM[:SS] of the vendor's clock (default now)");
+  app.add_flag("--paused", paused, "start paused; 'resume' on the control port starts the market or tape");
+  CLI11_PARSE(app, argc, argv);
+
+  try {
+    const int64_t vendor_now = VendorNowMs();
+    const int64_t day = date.empty() ? vendor_now / kMsPerDay : ParseDateOption(date);
+    if (!tape.empty() && (!write_home.empty() || (!record.empty() && speed == 0))) {
+      throw CLI::ValidationError("--tape", "a tape cannot be combined with --write-home or --record --speed 0");
+    }
+    Universe universe(symbols, seed);
+    if (!write_home.empty()) {
+      LogLine("write-home is not available in this build");
+      return 2;
+    }
+    if (!record.empty() && tape.empty() && speed == 0) return RecordDay(universe, day, record);
+
+    ServerOptions options;
+    options.listen = listen;
+    options.control = control;
+    options.speed = speed;
+    options.paused = paused;
+    std::unique_ptr<UpdateSource> source;
+    if (!tape.empty()) {
+      auto reader = std::make_unique<TapeReader>(tape);
+      options.origin_ms = reader->FirstTime();
+      LogLine("replaying " + std::to_string(reader->LineCount()) + " updates from " + tape);
+      source = std::move(reader);
+    } else {
+      const int64_t start = start_time.empty() ? vendor_now % kMsPerDay : ParseClockOption(start_time) * 1000LL;
+      options.origin_ms = day * kMsPerDay + start;
+      LogLine("synthetic market of " + std::to_string(symbols) + " symbols, seed " + std::to_string(seed) +
+              ", from " + FormatTime(options.origin_ms) + " (vendor clock)");
+      source = std::make_unique<Market>(universe, day);
+    }
+    std::unique_ptr<TapeWriter> recorder;
+    if (!record.empty()) recorder = std::make_unique<TapeWriter>(record);
+
+    FeedServer server(options, std::move(source), std::move(recorder));
+    std::printf("listening on 127.0.0.1:%u\n", server.Port());
+    if (!control.empty()) std::printf("control on 127.0.0.1:%u\n", server.ControlPort());
+    std::fflush(stdout);
+    g_server = &server;
+    struct sigaction action {};
+    action.sa_handler = OnSignal;
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGINT, &action, nullptr);
+    signal(SIGPIPE, SIG_IGN);
+    server.Run();
+    g_server = nullptr;
+    return 0;
+  } catch (const CLI::Error& error) {
+    return app.exit(error);
+  } catch (const std::exception& error) {
+    LogLine(std::string("error: ") + error.what());
+    return 1;
+  }
+}

@@ -1,0 +1,185 @@
+#include "Block.h"
+
+#include <cmath>
+#include <cstring>
+
+namespace tarnwell::vendor {
+namespace {
+
+void Put16(std::string& out, uint16_t value) {
+  char bytes[2] = {static_cast<char>(value & 0xff), static_cast<char>(value >> 8)};
+  out.append(bytes, 2);
+}
+
+void Put32(std::string& out, uint32_t value) {
+  char bytes[4];
+  for (int i = 0; i < 4; ++i) bytes[i] = static_cast<char>((value >> (8 * i)) & 0xff);
+  out.append(bytes, 4);
+}
+
+void Set32(std::string& out, size_t at, uint32_t value) {
+  for (int i = 0; i < 4; ++i) out[at + i] = static_cast<char>((value >> (8 * i)) & 0xff);
+}
+
+uint16_t Get16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+uint32_t Get32(const uint8_t* p) {
+  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
+         (static_cast<uint32_t>(p[3]) << 24);
+}
+
+size_t ValueSize(const FieldValue& field) {
+  switch (field.type) {
+    case FieldType::Blank:
+      return 4;
+    case FieldType::Price:
+      return 12;
+    case FieldType::String:
+      return 8 + field.text.size() + 1;
+    default:
+      return 8;
+  }
+}
+
+}  // namespace
+
+double FieldValue::AsDouble() const {
+  if (type != FieldType::Price) return static_cast<double>(integer);
+  return static_cast<double>(integer) / std::pow(10.0, base);
+}
+
+void BlockBuilder::Clear() {
+  bytes_.assign(kBlockHeaderSize, '\0');
+  records_ = 0;
+}
+
+void BlockBuilder::BeginRecord() {
+  record_start_ = bytes_.size();
+  record_fields_ = 0;
+  bytes_.append(kRecordHeaderSize, '\0');
+}
+
+void BlockBuilder::Add(const FieldValue& field) {
+  const size_t value_size = ValueSize(field);
+  const size_t entry_size = (kEntryHeaderSize + value_size + 3) & ~size_t{3};
+  const size_t start = bytes_.size();
+  Put16(bytes_, static_cast<uint16_t>(entry_size));
+  Put16(bytes_, 0);
+  Put16(bytes_, static_cast<uint16_t>(field.type));
+  Put16(bytes_, field.number);
+  switch (field.type) {
+    case FieldType::Blank:
+      break;
+    case FieldType::Long:
+      Put32(bytes_, static_cast<uint32_t>(field.integer));
+      break;
+    case FieldType::Short:
+      Put16(bytes_, static_cast<uint16_t>(field.integer));
+      Put16(bytes_, 0);
+      break;
+    case FieldType::Price:
+      Put16(bytes_, field.base);
+      Put16(bytes_, 0);
+      Put32(bytes_, static_cast<uint32_t>(field.integer));
+      break;
+    case FieldType::String:
+      Put32(bytes_, 0);
+      bytes_.append(field.text);
+      bytes_.push_back('\0');
+      break;
+    case FieldType::Date: {
+      const int year = field.integer / 10000;
+      bytes_.push_back(static_cast<char>(field.integer % 100));
+      bytes_.push_back(static_cast<char>(field.integer / 100 % 100));
+      Put16(bytes_, static_cast<uint16_t>(year));
+      break;
+    }
+    case FieldType::Time:
+      Put16(bytes_, static_cast<uint16_t>(field.integer / 60));
+      Put16(bytes_, static_cast<uint16_t>(field.integer % 60));
+      break;
+  }
+  bytes_.append(start + entry_size - bytes_.size(), '\0');
+  ++record_fields_;
+}
+
+void BlockBuilder::EndRecord() {
+  Set32(bytes_, record_start_, static_cast<uint32_t>(bytes_.size() - record_start_));
+  Set32(bytes_, record_start_ + 4, record_fields_);
+  ++records_;
+}
+
+std::string_view BlockBuilder::Finish() {
+  Set32(bytes_, 0, kBlockMagic);
+  Set32(bytes_, 4, records_);
+  Set32(bytes_, 8, static_cast<uint32_t>(bytes_.size()));
+  return bytes_;
+}
+
+bool ValidateBlock(const void* data, size_t size) {
+  const auto* p = static_cast<const uint8_t*>(data);
+  if (size < kBlockHeaderSize || Get32(p) != kBlockMagic || Get32(p + 8) != size) return false;
+  const uint32_t records = Get32(p + 4);
+  size_t at = kBlockHeaderSize;
+  for (uint32_t r = 0; r < records; ++r) {
+    if (size - at < kRecordHeaderSize) return false;
+    const uint32_t record_size = Get32(p + at);
+    const uint32_t fields = Get32(p + at + 4);
+    if (record_size < kRecordHeaderSize || record_size > size - at || record_size % 4 != 0) return false;
+    const size_t record_end = at + record_size;
+    size_t entry = at + kRecordHeaderSize;
+    for (uint32_t f = 0; f < fields; ++f) {
+      if (record_end - entry < kEntryHeaderSize + 4) return false;
+      const uint16_t entry_size = Get16(p + entry);
+      if (entry_size < kEntryHeaderSize + 4 || entry_size % 4 != 0 || entry_size > record_end - entry) return false;
+      const uint8_t* value = p + entry + kEntryHeaderSize;
+      const size_t value_room = entry_size - kEntryHeaderSize;
+      const uint16_t type = Get16(value);
+      size_t needed = 8;
+      if (type == static_cast<uint16_t>(FieldType::Blank) || type == 101) needed = 4;
+      if (type == static_cast<uint16_t>(FieldType::Price)) needed = 12;
+      if (value_room < needed) return false;
+      if (type == static_cast<uint16_t>(FieldType::String) &&
+          std::memchr(value + 8, '\0', value_room - 8) == nullptr) {
+        return false;
+      }
+      entry += entry_size;
+    }
+    if (entry != record_end) return false;
+    at = record_end;
+  }
+  return at == size;
+}
+
+FieldValue DecodeField(const void* field) {
+  const auto* p = static_cast<const uint8_t*>(field);
+  FieldValue value;
+  value.type = static_cast<FieldType>(Get16(p));
+  value.number = Get16(p + 2);
+  switch (value.type) {
+    case FieldType::Long:
+      value.integer = static_cast<int32_t>(Get32(p + 4));
+      break;
+    case FieldType::Short:
+      value.integer = static_cast<int16_t>(Get16(p + 4));
+      break;
+    case FieldType::Price:
+      value.base = Get16(p + 4);
+      value.integer = static_cast<int32_t>(Get32(p + 8));
+      break;
+    case FieldType::String:
+      value.text = reinterpret_cast<const char*>(p + 8);
+      break;
+    case FieldType::Date:
+      value.integer = Get16(p + 6) * 10000 + static_cast<int8_t>(p[5]) * 100 + static_cast<int8_t>(p[4]);
+      break;
+    case FieldType::Time:
+      value.integer = Get16(p + 4) * 60 + Get16(p + 6);
+      break;
+    default:
+      value.type = FieldType::Blank;
+      break;
+  }
+  return value;
+}
+
+}  // namespace tarnwell::vendor

@@ -1,0 +1,86 @@
+// tarnwell-feed's network side: conversations on one port, fault control on another, and the playback of an
+// update source (synthetic market or tape) into the records and out to every advised item.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "common/Wire.h"
+#include "server/Records.h"
+#include "server/Tape.h"
+
+namespace tarnwell::vendor {
+
+struct ServerOptions {
+  std::string listen = "127.0.0.1:7071";
+  std::string control;  // empty: no control channel
+  double speed = 1.0;   // times real pace; 0 = as fast as the clients take it
+  bool paused = false;  // start paused; "resume" on the control channel starts playback
+  int64_t origin_ms = 0;  // vendor time at which playback starts; earlier updates are applied silently
+};
+
+class FeedServer {
+ public:
+  /// Binds both ports; throws std::runtime_error naming the address when it cannot. The recorder may be null.
+  FeedServer(ServerOptions options, std::unique_ptr<UpdateSource> source, std::unique_ptr<TapeWriter> recorder);
+  ~FeedServer();
+  FeedServer(const FeedServer&) = delete;
+  FeedServer& operator=(const FeedServer&) = delete;
+
+  uint16_t Port() const { return port_; }
+  uint16_t ControlPort() const { return control_port_; }
+  /// Serves until Stop; throws TapeError when the tape turns out unreadable.
+  void Run();
+  /// Ends Run from any thread or from a signal handler.
+  void Stop();
+
+ private:
+  struct Subscription;
+  struct Connection;
+  struct ControlClient;
+
+  void Accept(int listen_fd, bool control);
+  void ReadConversation(Connection& connection);
+  void HandleFrame(Connection& connection, const wire::FrameView& frame);
+  void HandleGreeting(Connection& connection, const char* payload, uint32_t size);
+  void HandleItem(Connection& connection, int kind, const std::string& item_text, const std::string& format);
+  void HandleCommand(Connection& connection, const std::string& command);
+  void Reply(Connection& connection, int32_t type, std::string_view text, std::string_view block = {});
+  void ReadControl(ControlClient& client);
+  std::string ControlCommand(const std::string& line);
+  void Pump();
+  void Publish(const Update& update);
+  void FlushUpdates();
+  void WriteOut(Connection& connection);
+  void CloseConnection(Connection& connection, const char* why);
+  void RebuildRoutes(Connection& connection);
+  bool Backpressured() const;
+  int64_t NowMs() const;
+  int64_t MarketTimeNow() const;
+  int PollTimeoutMs();
+
+  ServerOptions options_;
+  std::unique_ptr<UpdateSource> source_;
+  std::unique_ptr<TapeWriter> recorder_;
+  RecordStore records_;
+  int listen_fd_ = -1;
+  int control_fd_ = -1;
+  int wake_pipe_[2] = {-1, -1};
+  uint16_t port_ = 0;
+  uint16_t control_port_ = 0;
+  std::vector<std::unique_ptr<Connection>> connections_;
+  std::vector<std::unique_ptr<ControlClient>> controls_;
+  bool refusing_ = false;
+  bool paused_ = false;
+  bool source_done_ = false;
+  bool warmed_up_ = false;
+  int64_t play_start_ms_ = 0;  // steady time at which origin_ms is played
+  int64_t paused_at_ms_ = 0;
+  uint64_t published_ = 0;
+};
+
+}  // namespace tarnwell::vendor

@@ -1,0 +1,10 @@
+// One line per event on standard error, stamped with the local time: the feed's operator log.
+#pragma once
+
+#include <string_view>
+
+namespace tarnwell::vendor {
+
+void LogLine(std::string_view text);
+
+}  // namespace tarnwell::vendor
