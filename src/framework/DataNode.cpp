@@ -105,8 +105,7 @@ void TDataNodeLink::Fire() {
 
 void TDataNodeLink::Release(TDataNodeLink* link) {
   Assert(link != nullptr);
-  link->SetReceiveInput(false);
-  link->source_->RemoveLink(link);
+  link->source_->RemoveLink(link);  // stops the link first, under the same NodeLock
   delete link;
 }
 
@@ -185,6 +184,7 @@ void TDataNode::RemoveLink(TDataNodeLink* link) {
     // Waits out a notification running on another thread; on this thread (a callback releasing a link of
     // the node that calls it) the lock is already ours and the notification skips the removed link.
     std::lock_guard notifyGuard(nodeLock_);
+    link->receiveInput_.store(false, std::memory_order_release);
     std::lock_guard guard(tableLock_);
     if (link->Callback().IsAssigned()) {
       listenerLinks_.Remove(link->id_);
@@ -192,6 +192,7 @@ void TDataNode::RemoveLink(TDataNodeLink* link) {
     } else {
       holderLinks_.Remove(link->id_);
     }
+    if (permanent_ || listenerLinks_.Count() > 0 || holderLinks_.Count() > 0) return;  // still in use
   }
   std::lock_guard registryGuard(RegistryLock());
   if (IsUnreferenced()) RunOnDataNodeThread(1, TW_METHOD(this, FreeIfUnreferenced));
@@ -214,17 +215,22 @@ int TDataNode::HolderCount() {
 
 void TDataNode::NotifyListeners() {
   std::lock_guard guard(nodeLock_);
-  TSnapshot<std::pair<std::intptr_t, TDataNodeLink*>> snapshot;
-  auto& entries = snapshot.Entries();
-  std::int32_t version;
+  std::shared_ptr<const TListenerSnapshot> snapshot;
   {
     std::lock_guard tableGuard(tableLock_);
-    listenerLinks_.ForEach([&entries](std::intptr_t id, TDataNodeLink* link) { entries.emplace_back(id, link); });
-    version = listenerLinks_.Version();
+    if (!listenerSnapshot_ || listenerSnapshot_->version != listenerLinks_.Version()) {
+      auto fresh = std::make_shared<TListenerSnapshot>();
+      fresh->version = listenerLinks_.Version();
+      fresh->entries.reserve(static_cast<std::size_t>(listenerLinks_.Count()));
+      listenerLinks_.ForEach([&fresh](std::intptr_t id, TDataNodeLink* link) { fresh->entries.emplace_back(id, link); });
+      listenerSnapshot_ = std::move(fresh);
+    }
+    snapshot = listenerSnapshot_;
   }
-  // While the table's version stands, every copied entry is still present (removals need NodeLock, which
-  // this thread holds); after a change each key is looked up again.
-  for (auto [id, link] : entries) {
+  // While the table's version stands, every entry of the snapshot is still present (removals need NodeLock,
+  // which this thread holds); after a change each key is looked up again.
+  const std::int32_t version = snapshot->version;
+  for (auto [id, link] : snapshot->entries) {
     if (listenerVersion_.load(std::memory_order_acquire) != version) {
       std::lock_guard tableGuard(tableLock_);
       link = listenerLinks_.Get(id);

@@ -171,6 +171,12 @@ class TDataNode {
   tIntegerHashTable<TDataNodeLink*> listenerLinks_;  // guarded by tableLock_; removal also under nodeLock_
   tIntegerHashTable<TDataNodeLink*> holderLinks_;    // guarded by tableLock_
   std::atomic<std::int32_t> listenerVersion_{0};     // listenerLinks_'s version, readable without the lock
+  // The listener links as of one version, reused by every notification until the table changes.
+  struct TListenerSnapshot {
+    std::int32_t version;
+    std::vector<std::pair<std::intptr_t, TDataNodeLink*>> entries;
+  };
+  std::shared_ptr<const TListenerSnapshot> listenerSnapshot_;  // guarded by tableLock_
   bool permanent_ = false;
   std::int64_t nodeId_ = 0;
   std::vector<std::string> channels_;

@@ -5,9 +5,11 @@
 // change made behind their back and refuse to go on. No locking here: every shared table is guarded by its
 // owner's lock.
 
-#include <cstdint>
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <memory>
+#include <new>
 #include <string>
 #include <utility>
 #include <vector>
@@ -158,7 +160,7 @@ class tHashTable {
     ++count_;
     if (3ull * BucketCount() < 4ull * count_) Grow();
     THashEntry*& slot = buckets_[BucketOf(KeyPolicy::Hash(key), BucketCount())];
-    slot = new THashEntry{key, value, slot};
+    slot = NewEntry(key, value, slot);
     return true;
   }
 
@@ -171,7 +173,7 @@ class tHashTable {
         THashEntry* e = *link;
         *link = e->next;
         Value value = std::move(e->value);
-        delete e;
+        FreeEntry(e);
         --count_;
         ++version_;
         return value;
@@ -222,16 +224,54 @@ class tHashTable {
     return nullptr;
   }
 
+  // Entries come from blocks owned by the table and go back to its free list, so growing, walking and
+  // rebuilding touch memory that lies together, and a Put rarely calls the allocator.
+  struct alignas(THashEntry) TEntryStorage {
+    unsigned char bytes[sizeof(THashEntry)];
+  };
+  struct TFreeEntry {
+    TFreeEntry* next;
+  };
+  static_assert(sizeof(TEntryStorage) >= sizeof(TFreeEntry));
+
+  THashEntry* NewEntry(const Key& key, const Value& value, THashEntry* next) {
+    if (!free_) AddBlock();
+    void* storage = free_;
+    free_ = free_->next;
+    return new (storage) THashEntry{key, value, next};
+  }
+
+  void FreeEntry(THashEntry* e) {
+    e->~THashEntry();
+    auto* slot = reinterpret_cast<TFreeEntry*>(e);
+    slot->next = free_;
+    free_ = slot;
+  }
+
+  void AddBlock() {
+    const std::size_t size = blocks_.empty() ? 4 : std::min<std::size_t>(1024, 2 * blockSize_);
+    blocks_.push_back(std::make_unique<TEntryStorage[]>(size));
+    blockSize_ = size;
+    for (std::size_t i = size; i-- > 0;) {
+      auto* slot = reinterpret_cast<TFreeEntry*>(&blocks_.back()[i]);
+      slot->next = free_;
+      free_ = slot;
+    }
+  }
+
   void FreeEntries() {
     for (THashEntry* e : buckets_) {
       while (e) {
         THashEntry* next = e->next;
-        delete e;
+        FreeEntry(e);
         e = next;
       }
     }
   }
 
+  std::vector<std::unique_ptr<TEntryStorage[]>> blocks_;
+  std::size_t blockSize_ = 0;
+  TFreeEntry* free_ = nullptr;
   std::vector<THashEntry*> buckets_;
   std::int32_t version_ = 0;
   std::int32_t count_ = 0;
