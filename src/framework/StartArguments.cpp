@@ -1,0 +1,44 @@
+#include "framework/StartArguments.h"
+
+#include <CLI/CLI.hpp>
+
+#include <algorithm>
+
+namespace tarnwell {
+
+THostPort SplitHostPort(const std::string& text) {
+  auto colon = text.find(':');
+  if (colon == std::string::npos) return {text, {}};
+  return {text.substr(0, colon), text.substr(colon + 1)};
+}
+
+TStartArguments ParseStartArguments(const std::vector<std::string>& args) {
+  TStartArguments result;
+  CLI::App app("Tarnwell: real-time stock-market alert server and viewer.\n"
+               "Without arguments the desktop opens the initial page. With a symbol file it runs the\n"
+               "automatic alert monitor unattended.",
+               args.empty() ? "tarnwell" : args.front());
+  std::vector<std::string> positional;
+  app.add_option("symbol-file database-host[:port]", positional,
+                 "symbol file, then the database host with an optional port")
+      ->expected(0, 2);
+  result.helpText = app.help();
+  std::vector<std::string> rest(args.begin() + (args.empty() ? 0 : 1), args.end());
+  std::reverse(rest.begin(), rest.end());  // CLI11 takes the arguments last first
+  try {
+    app.parse(rest);
+  } catch (const CLI::CallForHelp&) {
+    result.showHelp = true;
+    return result;
+  } catch (const CLI::ParseError& e) {
+    result.error = e.what();
+    return result;
+  }
+  if (positional.empty()) return result;
+  result.unattended = true;
+  result.symbolFile = positional[0];
+  if (positional.size() > 1) result.databaseHost = positional[1];
+  return result;
+}
+
+}  // namespace tarnwell
