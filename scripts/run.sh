@@ -1,12 +1,43 @@
 #!/usr/bin/env bash
-# Set-up as scripts/setup.sh, then the main job. Until the desktop program exists this runs the
-# framework benchmarks, which print their figures.
+# Set-up as scripts/setup.sh, then the main job: the market-data server with its synthetic market on
+# loopback, and the desktop program connected to it. Without a display the program runs under a private
+# X server (Xvfb); Ctrl-C or closing the main window ends both.
+# Environment: TARNWELL_HOME (default: a folder under build/ with overnight files written by the server),
+# FEED_ADDRESS (default 127.0.0.1:7071). Extra arguments go to the desktop program.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 "$root/scripts/setup.sh"
 build_dir=${BUILD_DIR:-$root/build}
-for bench in "$build_dir"/bench/tarnwell_bench_*; do
-  [[ -x "$bench" ]] || continue
-  echo "== $(basename "$bench")"
-  "$bench" "$@"
-done
+feed="$build_dir/apps/feed/tarnwell-feed"
+program="$build_dir/apps/tarnwell/tarnwell"
+address=${FEED_ADDRESS:-127.0.0.1:7071}
+export TARNWELL_HOME=${TARNWELL_HOME:-$build_dir/home}
+mkdir -p "$TARNWELL_HOME" "$TARNWELL_HOME/Logs"
+if [[ ! -f "$TARNWELL_HOME/symbols.txt" ]]; then
+  "$feed" --write-home "$TARNWELL_HOME" || echo "run: no overnight files in $TARNWELL_HOME"
+fi
+
+pids=()
+cleanup() { for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done; }
+trap cleanup EXIT INT TERM
+
+echo "run: market-data server on $address"
+"$feed" --listen "$address" &
+pids+=($!)
+export VCONV_SERVER=$address
+
+if [[ -z "${DISPLAY:-}" ]] || ! xdpyinfo >/dev/null 2>&1; then
+  # Headless: a private X server, so the windows really exist (a screenshot shows them).
+  rm -f "$build_dir/.xvfb-display"
+  Xvfb -displayfd 4 -screen 0 1280x800x24 -nolisten tcp 4>"$build_dir/.xvfb-display" &
+  pids+=($!)
+  for _ in $(seq 1 100); do [[ -s "$build_dir/.xvfb-display" ]] && break; sleep 0.1; done
+  export DISPLAY=":$(tr -d '\n' < "$build_dir/.xvfb-display")"
+  echo "run: no display; the desktop runs under Xvfb on $DISPLAY"
+fi
+
+echo "run: tarnwell (log files in $(pwd)/Logs)"
+mkdir -p Logs
+"$program" "$@" &
+pids+=($!)
+wait "${pids[-1]}"

@@ -1,0 +1,32 @@
+// tarnwell: the desktop program and alert server.
+
+#include <QApplication>
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+
+#include "framework/StartArguments.h"
+#include "gui/Application.h"
+
+int main(int argc, char** argv) {
+  using namespace tarnwell;
+  TStartArguments arguments = ParseStartArguments(std::vector<std::string>(argv, argv + argc));
+  if (arguments.showHelp) {
+    std::cout << arguments.helpText;
+    return 0;
+  }
+  if (!arguments.error.empty()) {
+    std::cerr << "tarnwell: " << arguments.error << "\n" << arguments.helpText;
+    return 2;
+  }
+
+  InitializeModules();
+  QApplication qtApp(argc, argv);
+  qtApp.setQuitOnLastWindowClosed(false);  // closing the main window ends the program, nothing else does
+  TApplication app(arguments);
+  int code = qtApp.exec();
+  // The worker threads are not stopped: end the process here, without running static destructors under
+  // their feet.
+  std::fflush(nullptr);
+  std::_Exit(code);
+}

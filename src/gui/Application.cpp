@@ -1,0 +1,79 @@
+#include "gui/Application.h"
+
+#include <QMessageBox>
+#include <cstdlib>
+#include <functional>
+
+#include "framework/Config.h"
+#include "framework/DataNodeThread.h"
+#include "framework/DebugLog.h"
+#include "framework/UserInterfaceThread.h"
+#include "gui/DebugLogWindow.h"
+#include "gui/MainWindow.h"
+#include "gui/QtUserInterfaceThread.h"
+
+namespace tarnwell {
+namespace {
+
+// The vendor library finds its server through VCONV_SERVER; Config.ini's [Vendor] Address sets it.
+void ConfigureVendorAddress() {
+  std::string address = TConfigFile::Instance().Get("Vendor", "Address", "");
+  if (!address.empty()) ::setenv("VCONV_SERVER", address.c_str(), 1);
+}
+
+// Modules in dependency order. Each runs before any window exists.
+const std::pair<const char*, std::function<void()>> kModules[] = {
+    {"data node thread and registries", [] { InitializeFramework(); }},
+    {"configuration file", [] { TConfigFile::Instance(); }},
+    {"vendor address", ConfigureVendorAddress},
+};
+
+struct TStartupWindow {
+  const char* name;
+  bool visible;
+  std::function<QWidget*(TApplication&)> create;
+};
+
+// The windows in start-up order; only the main window and the debug log are shown at once.
+const TStartupWindow kStartupWindows[] = {
+    {"DebugOutputWindow", true,
+     [](TApplication& app) -> QWidget* {
+       try {
+         return new TDebugOutputWindow(&app.MainForm());
+       } catch (const std::exception& e) {
+         // Without a log file the program still runs; its lines stay in memory.
+         QMessageBox::warning(&app.MainForm(), "Tarnwell", QString::fromStdString(e.what()));
+         return nullptr;
+       }
+     }},
+};
+
+}  // namespace
+
+void InitializeModules() {
+  for (const auto& [name, init] : kModules) init();
+}
+
+TApplication::TApplication(const TStartArguments& arguments) {
+  static TQtUserInterfaceThread* uiThread = new TQtUserInterfaceThread;
+  SetUserInterfaceThread(uiThread);
+
+  mainForm_ = new TMainForm(arguments);
+  mainForm_->setAttribute(Qt::WA_DeleteOnClose, false);
+  windows_["MainForm"] = mainForm_;
+  for (const TStartupWindow& w : kStartupWindows) {
+    QWidget* window = w.create(*this);
+    if (!window) continue;
+    windows_[w.name] = window;
+    if (w.visible) window->show();
+  }
+  AddLine("Tarnwell started");
+  mainForm_->show();
+}
+
+QWidget* TApplication::Window(const std::string& name) const {
+  auto it = windows_.find(name);
+  return it == windows_.end() ? nullptr : it->second;
+}
+
+}  // namespace tarnwell

@@ -1,0 +1,184 @@
+// The desktop program in a real window: tarnwell under Xvfb with a home, settings folder and working folder
+// of its own, looked at with the X tools a person would use.
+
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <regex>
+#include <sstream>
+
+#include "ChildProcess.h"
+#include "XClose.h"
+
+namespace tarnwell::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+// A private X server on a display number it chooses itself.
+class TXServer {
+ public:
+  TXServer() {
+    int fds[2];
+    if (::pipe(fds) != 0) throw std::runtime_error("pipe");
+    process_ = std::make_unique<TChildProcess>(
+        FindProgram("Xvfb"),
+        std::vector<std::string>{"-displayfd", std::to_string(fds[1]), "-screen", "0", "1280x800x24", "-nolisten",
+                                 "tcp", "-noreset"},
+        TChildProcess::TOptions{{}, {}, {}, {fds[1]}});
+    ::close(fds[1]);
+    std::string number;
+    pollfd p{fds[0], POLLIN, 0};
+    while (::poll(&p, 1, 20000) > 0) {
+      char c;
+      if (::read(fds[0], &c, 1) != 1 || c == '\n') break;
+      number.push_back(c);
+    }
+    ::close(fds[0]);
+    if (number.empty()) throw std::runtime_error("Xvfb did not report a display");
+    display_ = ":" + number;
+  }
+  const std::string& Display() const { return display_; }
+
+ private:
+  std::unique_ptr<TChildProcess> process_;
+  std::string display_;
+};
+
+class DesktopTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    for (const char* tool : {"Xvfb", "xdotool", "xwininfo", "import"}) {
+      ASSERT_FALSE(FindProgram(tool).empty()) << tool << " is missing: the test command installs it";
+    }
+    dir_ = fs::temp_directory_path() / ("tarnwell_desktop_" + std::to_string(::getpid()));
+    fs::remove_all(dir_);
+    fs::create_directories(dir_ / "Logs");
+    fs::create_directories(dir_ / "config");
+    x_ = std::make_unique<TXServer>();
+  }
+  void TearDown() override {
+    program_.reset();
+    x_.reset();
+    fs::remove_all(dir_);
+  }
+
+  void Start(const std::vector<std::string>& args) {
+    program_ = std::make_unique<TChildProcess>(
+        TARNWELL_PROGRAM, args,
+        TChildProcess::TOptions{{{"DISPLAY", x_->Display()},
+                                 {"QT_QPA_PLATFORM", "xcb"},
+                                 {"TARNWELL_HOME", dir_.string()},
+                                 {"XDG_CONFIG_HOME", (dir_ / "config").string()},
+                                 {"XDG_RUNTIME_DIR", dir_.string()}},
+                                dir_.string(),
+                                (dir_ / "output.txt").string(),
+                                {}});
+  }
+
+  std::map<std::string, std::string> XEnvironment() const { return {{"DISPLAY", x_->Display()}}; }
+
+  /// The id of the window with exactly this caption, waiting up to 20 s; 0 when it never came.
+  unsigned long FindWindow(const std::string& caption) {
+    unsigned long id = 0;
+    WaitUntil(
+        [&] {
+          std::istringstream found(
+              CaptureOutput({"xdotool", "search", "--onlyvisible", "--name", "^" + caption + "$"}, XEnvironment()));
+          return static_cast<bool>(found >> id);
+        },
+        20s);
+    return id;
+  }
+
+  bool IsViewable(unsigned long window) {
+    std::string info = CaptureOutput({"xwininfo", "-id", std::to_string(window)}, XEnvironment());
+    return info.find("Map State: IsViewable") != std::string::npos;
+  }
+
+  std::vector<std::string> LogLines() {
+    std::vector<std::string> lines;
+    for (const auto& entry : fs::directory_iterator(dir_ / "Logs")) {
+      std::ifstream in(entry.path(), std::ios::binary);
+      for (std::string line; std::getline(in, line);) lines.push_back(line);
+    }
+    return lines;
+  }
+
+  fs::path dir_;
+  std::unique_ptr<TXServer> x_;
+  std::unique_ptr<TChildProcess> program_;
+};
+
+TEST_F(DesktopTest, MainAndLogWindowsShowAndClosingTheMainWindowEndsTheProgram) {
+  Start({});
+  unsigned long main = FindWindow("Tarnwell");
+  ASSERT_NE(main, 0u) << "no main window; program output in " << (dir_ / "output.txt");
+  unsigned long log = FindWindow("DebugOutputWindow");
+  ASSERT_NE(log, 0u);
+  EXPECT_TRUE(IsViewable(main));
+  EXPECT_TRUE(IsViewable(log));
+
+  // The log file of this run, named after the start time, with its first line in CRLF form.
+  std::vector<fs::path> files;
+  for (const auto& entry : fs::directory_iterator(dir_ / "Logs")) files.push_back(entry.path());
+  ASSERT_EQ(files.size(), 1u);
+  EXPECT_TRUE(std::regex_match(files[0].filename().string(), std::regex(R"(\d{4}_\d\d_\d\d__\d\d_\d\d_\d\d\.txt)")));
+  auto lines = LogLines();
+  ASSERT_FALSE(lines.empty());
+  EXPECT_TRUE(std::regex_match(lines[0], std::regex(R"(\d\d/\d\d/\d{4} \d\d:\d\d:\d\d:  Tarnwell started\r)")))
+      << lines[0];
+
+  fs::create_directories(TARNWELL_ARTIFACT_DIR);
+  std::string shot = std::string(TARNWELL_ARTIFACT_DIR) + "/desktop.png";
+  CaptureOutput({"import", "-window", "root", shot}, XEnvironment());
+  EXPECT_TRUE(fs::exists(shot) && fs::file_size(shot) > 0) << shot;
+
+  ASSERT_TRUE(RequestWindowClose(x_->Display(), main));
+  auto status = program_->WaitForExit(15s);
+  ASSERT_TRUE(status.has_value()) << "the program outlived its main window";
+  EXPECT_EQ(*status, 0);
+}
+
+TEST_F(DesktopTest, ArgumentsHandOverToTheMonitorInsteadOfTheInitialPage) {
+  // The initial page comes from the user's settings, below XDG_CONFIG_HOME.
+  fs::create_directories(dir_ / "config" / "Tarnwell");
+  std::ofstream(dir_ / "config" / "Tarnwell" / "Tarnwell.conf")
+      << "[Files]\nInitial%20Layout=" << (dir_ / "start.PLy").string() << "\n";
+  auto logHas = [&](const std::string& text) {
+    return WaitUntil(
+        [&] {
+          for (const std::string& line : LogLines()) {
+            if (line.find(text) != std::string::npos) return true;
+          }
+          return false;
+        },
+        10s);
+  };
+
+  Start({});
+  unsigned long main = FindWindow("Tarnwell");
+  ASSERT_NE(main, 0u);
+  EXPECT_TRUE(logHas("Initial page \"" + (dir_ / "start.PLy").string() + "\""));
+  ASSERT_TRUE(RequestWindowClose(x_->Display(), main));
+  ASSERT_TRUE(program_->WaitForExit(15s).has_value());
+  for (const auto& entry : fs::directory_iterator(dir_ / "Logs")) fs::remove(entry.path());
+
+  Start({"symbols.txt", "db.example:3307"});
+  ASSERT_NE(FindWindow("Tarnwell"), 0u);
+  EXPECT_TRUE(logHas("Unattended start: symbol file \"symbols.txt\", database host \"db.example\", port \"3307\""));
+  for (const std::string& line : LogLines()) EXPECT_EQ(line.find("Initial page"), std::string::npos) << line;
+}
+
+TEST(DesktopProgram, HelpPrintsUsageWithoutADisplay) {
+  std::string out = CaptureOutput({TARNWELL_PROGRAM, "--help"}, {{"DISPLAY", ""}});
+  EXPECT_NE(out.find("symbol-file"), std::string::npos) << out;
+}
+
+}  // namespace
+}  // namespace tarnwell::testing
