@@ -91,6 +91,7 @@ SymbolDay::SymbolDay(const Universe& universe, size_t index, int64_t day, const 
   const DayDraw draw = universe.Draw(index, day);
   log_open_ = std::log(previous_close) + draw.gap;
   const double close = universe.NextClose(index, day, previous_close);
+  close_ = Cents(close);
   own_end_ = std::log(close) - log_open_ - info_.beta * factors.At(info_.factor, kSessionSeconds);
   // Swings: trends that run for a while and give their move back, so that the day has reversals.
   const int swings = rng_.Below(4);
@@ -131,6 +132,12 @@ void SymbolDay::Schedule(double from_second) {
     const double boundary = second < kOpenSecond ? kOpenSecond : second < kCloseSecond ? kCloseSecond
                                                                                         : kPostCloseSecond;
     const double next = second + rng_.Exponential(RatePerSecond(second));
+    // Every listed symbol ends the session with a closing print at the day's official close.
+    if (boundary == kCloseSecond && next >= boundary && info_.kind != SymbolKind::kSlash && !closing_due_) {
+      closing_due_ = true;
+      next_ms_ = day_ * kMsPerDay + std::max<int64_t>(kCloseSecond * 1000LL - 100, static_cast<int64_t>(second * 1000));
+      return;
+    }
     if (next < boundary) {
       next_ms_ = day_ * kMsPerDay + static_cast<int64_t>(next * 1000);
       return;
@@ -224,6 +231,12 @@ void SymbolDay::Step(std::vector<Update>& out) {
       break;
   }
   const bool session = info_.kind == SymbolKind::kSlash || (second >= kOpenSecond && second < kCloseSecond);
+  if (closing_due_) {
+    closing_due_ = false;
+    ClosingPrint(out, time_ms);
+    Schedule(kCloseSecond);
+    return;
+  }
   if (bid_ == 0 || rng_.Chance(session ? 0.6 : 0.5)) {
     Quote(out, time_ms, second);
   } else {
@@ -384,6 +397,31 @@ void SymbolDay::Print(std::vector<Update>& out, int64_t time_ms, double second) 
     f.push_back(Price(fid::kLow52, low_));
     f.push_back(DateField(fid::kLow52Date, day_));
   }
+  out.push_back(std::move(update));
+}
+
+void SymbolDay::ClosingPrint(std::vector<Update>& out, int64_t time_ms) {
+  const int size = std::max(100, static_cast<int>(std::lround(shares_per_print_ * 20 / 100)) * 100);
+  volume_ += size;
+  if (keep_prints_) prints_.push_back({kCloseSecond - 1, close_ / 100.0, size, true});
+  Update update{time_ms, Table::kLiveQuote, info_.symbol, {}};
+  auto& f = update.fields;
+  f.push_back(Price(fid::kTrdPrc1, close_));
+  f.push_back(FieldValue::Long(fid::kTrdVol1, size));
+  f.push_back(FieldValue::Time(fid::kTrdTim1, kCloseSecond - 1));
+  f.push_back(FieldValue::String(fid::kTrdXid1, info_.listing == "NYS" ? "N" : "Q"));
+  f.push_back(FieldValue::Long(fid::kAcVol1, static_cast<int32_t>(std::min<int64_t>(volume_, INT32_MAX))));
+  if (irregular_ != 0) f.push_back(FieldValue::Long(fid::kIrgCond, irregular_ = 0));
+  if (!opened_) {
+    opened_ = true;
+    open_ = high_ = low_ = close_;
+    f.push_back(Price(fid::kOpenPrc, close_));
+    f.push_back(Price(fid::kHigh1, close_));
+    f.push_back(Price(fid::kLow1, close_));
+  }
+  if (close_ > high_) f.push_back(Price(fid::kHigh1, high_ = close_));
+  if (close_ < low_) f.push_back(Price(fid::kLow1, low_ = close_));
+  last_ = close_;
   out.push_back(std::move(update));
 }
 

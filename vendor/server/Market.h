@@ -68,6 +68,7 @@ class SymbolDay {
   void Schedule(double from_second);
   void Quote(std::vector<Update>& out, int64_t time_ms, double second);
   void Print(std::vector<Update>& out, int64_t time_ms, double second);
+  void ClosingPrint(std::vector<Update>& out, int64_t time_ms);
   void TimePrint(std::vector<Update>& out, int64_t time_ms);
   void IndexPrint(std::vector<Update>& out, int64_t time_ms, double second);
   double RatePerSecond(double second) const;
@@ -83,6 +84,7 @@ class SymbolDay {
   double previous_close_;
   double log_open_;
   double own_end_;  // the symbol's own log move over the session, where its bridge must arrive
+  int close_;       // the day's official close in cents
   double own_ = 0;  // the bridge's current value
   double own_second_ = 0;
   double extended_noise_ = 0;
@@ -105,6 +107,7 @@ class SymbolDay {
   int irregular_ = 0;
   int64_t put_volume_ = 0, call_volume_ = 0;
   int time_prints_ = 0;
+  bool closing_due_ = false;  // the next event is the closing print
   std::vector<SimulatedPrint> prints_;
 };
 
