@@ -7,6 +7,7 @@
 #include "framework/Config.h"
 #include "framework/DataNodeThread.h"
 #include "framework/DebugLog.h"
+#include "framework/ScreenUpdates.h"
 #include "framework/UserInterfaceThread.h"
 #include "gui/DebugLogWindow.h"
 #include "gui/MainWindow.h"
@@ -57,6 +58,8 @@ void InitializeModules() {
 TApplication::TApplication(const TStartArguments& arguments) {
   static TQtUserInterfaceThread* uiThread = new TQtUserInterfaceThread;
   SetUserInterfaceThread(uiThread);
+  // The screen beat's timer belongs to this thread: start it here, before anything waits on another thread.
+  TScreenUpdater::Interface();
 
   mainForm_ = new TMainForm(arguments);
   mainForm_->setAttribute(Qt::WA_DeleteOnClose, false);

@@ -59,7 +59,6 @@ void TMainForm::BuildMenus() {
   // Window and page files open once window factories join the program.
   file->addAction("Load File...")->setEnabled(false);
   file->addAction("Save Page...")->setEnabled(false);
-  file->addSeparator();
   connect(file->addAction("Set Initial Page..."), &QAction::triggered, this, [this] {
     QString path = QFileDialog::getOpenFileName(this, "Set Initial Page", initialPage_, kLayoutFilter);
     if (path.isEmpty()) return;
@@ -85,7 +84,6 @@ void TMainForm::BuildMenus() {
     StoreSetting("Menu Directory", dir);
     BuildDirectoryMenus();
   });
-  file->addSeparator();
   // Exit ends the application directly, without the close handling (and so without the autosave).
   connect(file->addAction("Exit"), &QAction::triggered, qApp, &QApplication::quit);
 
