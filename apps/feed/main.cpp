@@ -1,5 +1,6 @@
 // tarnwell-feed: the market-data server the vendor client library talks to. It serves a synthetic market or
-// replays a tape, records tapes, writes the overnight files of its universe, and takes faults on a control port.
+// replays a tape, records tapes, writes the overnight files of its universe, and takes faults on a control
+// port.
 #include <signal.h>
 
 #include <CLI/CLI.hpp>
@@ -12,6 +13,7 @@
 #include "server/FeedServer.h"
 #include "server/Log.h"
 #include "server/Market.h"
+#include "server/Overnight.h"
 #include "server/Tape.h"
 #include "server/Universe.h"
 
@@ -31,7 +33,8 @@ int64_t VendorNowMs() {
   const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
   std::tm local{};
   localtime_r(&seconds, &local);
-  const int64_t millis = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
+  const int64_t millis =
+      std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
   return DaysFromCivil(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday) * kMsPerDay +
          (local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec) * 1000LL + millis + 3 * 3600 * 1000LL;
 }
@@ -49,7 +52,8 @@ int ParseClockOption(const std::string& text) {
   return static_cast<int>(*time % kMsPerDay / 1000);
 }
 
-// A whole trading day of the synthetic market, 04:00 to 20:00 in the vendor's clock, written as fast as it is made.
+// A whole trading day of the synthetic market, 04:00 to 20:00 in the vendor's clock, written as fast as it is
+// made.
 int RecordDay(const Universe& universe, int64_t day, const std::string& path) {
   Market market(universe, day, day * kMsPerDay + kPostCloseSecond * 1000LL);
   RecordStore records;
@@ -84,18 +88,24 @@ int main(int argc, char** argv) {
   std::string write_home, record, tape, date, start_time;
   double speed = 1.0;
   bool paused = false;
-  app.add_option("--listen", listen, "HOST:PORT for conversations (port 0 picks a free one)")->capture_default_str();
-  app.add_option("--control", control, "HOST:PORT for fault commands (refuse, accept, terminate, drop, pause, resume)");
-  app.add_option("--symbols", symbols, "size of the synthetic universe")->check(CLI::Range(20, 10000))
+  app.add_option("--listen", listen, "HOST:PORT for conversations (port 0 picks a free one)")
+      ->capture_default_str();
+  app.add_option("--control", control,
+                 "HOST:PORT for fault commands (refuse, accept, terminate, drop, pause, resume)");
+  app.add_option("--symbols", symbols, "size of the synthetic universe")
+      ->check(CLI::Range(20, 10000))
       ->capture_default_str();
   app.add_option("--seed", seed, "seed of the synthetic market")->capture_default_str();
   app.add_option("--write-home", write_home, "write the overnight files and symbols.txt into DIR, then exit");
-  app.add_option("--record", record, "record the market as a tape (with --speed 0: one whole day, then exit)");
+  app.add_option("--record", record,
+                 "record the market as a tape (with --speed 0: one whole day, then exit)");
   app.add_option("--tape", tape, "replay this tape instead of generating a market");
-  app.add_option("--speed", speed, "times real pace; 0 = as fast as possible")->check(CLI::NonNegativeNumber)
+  app.add_option("--speed", speed, "times real pace; 0 = as fast as possible")
+      ->check(CLI::NonNegativeNumber)
       ->capture_default_str();
   app.add_option("--date", date, "trading day YYYY-MM-DD in the vendor's clock (default today)");
-  app.add_option("--time", start_time, "start the synthetic market at HH:MM[:SS] of the vendor's clock (default now)");
+  app.add_option("--time", start_time,
+                 "start the synthetic market at HH:MM[:SS] of the vendor's clock (default now)");
   app.add_flag("--paused", paused, "start paused; 'resume' on the control port starts the market or tape");
   CLI11_PARSE(app, argc, argv);
 
@@ -103,12 +113,15 @@ int main(int argc, char** argv) {
     const int64_t vendor_now = VendorNowMs();
     const int64_t day = date.empty() ? vendor_now / kMsPerDay : ParseDateOption(date);
     if (!tape.empty() && (!write_home.empty() || (!record.empty() && speed == 0))) {
-      throw CLI::ValidationError("--tape", "a tape cannot be combined with --write-home or --record --speed 0");
+      throw CLI::ValidationError("--tape",
+                                 "a tape cannot be combined with --write-home or --record --speed 0");
     }
     Universe universe(symbols, seed);
     if (!write_home.empty()) {
-      LogLine("write-home is not available in this build");
-      return 2;
+      WriteOvernightFiles(universe, day, write_home);
+      LogLine("wrote the overnight files of " + std::to_string(symbols) + " symbols for " +
+              FormatTime(day * kMsPerDay).substr(0, 10) + " into " + write_home);
+      return 0;
     }
     if (!record.empty() && tape.empty() && speed == 0) return RecordDay(universe, day, record);
 
@@ -124,7 +137,8 @@ int main(int argc, char** argv) {
       LogLine("replaying " + std::to_string(reader->LineCount()) + " updates from " + tape);
       source = std::move(reader);
     } else {
-      const int64_t start = start_time.empty() ? vendor_now % kMsPerDay : ParseClockOption(start_time) * 1000LL;
+      const int64_t start =
+          start_time.empty() ? vendor_now % kMsPerDay : ParseClockOption(start_time) * 1000LL;
       options.origin_ms = day * kMsPerDay + start;
       LogLine("synthetic market of " + std::to_string(symbols) + " symbols, seed " + std::to_string(seed) +
               ", from " + FormatTime(options.origin_ms) + " (vendor clock)");

@@ -62,7 +62,8 @@ int WaitFor(pid_t pid, std::chrono::milliseconds timeout) {
   const auto deadline = Clock::now() + timeout;
   int status = 0;
   while (Clock::now() < deadline) {
-    if (waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    if (waitpid(pid, &status, WNOHANG) == pid)
+      return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   kill(pid, SIGKILL);
@@ -85,7 +86,8 @@ FeedProcess::FeedProcess(std::vector<std::string> args, std::string listen) {
   pid_ = Spawn(args, out_fd, false);
   std::string output;
   const auto deadline = Clock::now() + std::chrono::seconds(10);
-  while (output.find("control on") == std::string::npos || output.find('\n', output.find("control on")) == std::string::npos) {
+  while (output.find("control on") == std::string::npos ||
+         output.find('\n', output.find("control on")) == std::string::npos) {
     if (!ReadSome(out_fd, output, deadline)) {
       close(out_fd);
       Terminate();
@@ -97,7 +99,9 @@ FeedProcess::FeedProcess(std::vector<std::string> args, std::string listen) {
   control_port_ = PortAfter(output, "control on");
 }
 
-FeedProcess::~FeedProcess() { Terminate(); }
+FeedProcess::~FeedProcess() {
+  Terminate();
+}
 
 void FeedProcess::Kill() {
   if (pid_ <= 0) return;
@@ -143,8 +147,9 @@ RunResult RunFeed(const std::vector<std::string>& args, std::chrono::seconds tim
   while (ReadSome(out_fd, result.output, deadline)) {
   }
   close(out_fd);
-  result.status = WaitFor(pid, std::chrono::milliseconds(std::max<int64_t>(
-                                    100, std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count())));
+  result.status = WaitFor(
+      pid, std::chrono::milliseconds(std::max<int64_t>(
+               100, std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count())));
   return result;
 }
 

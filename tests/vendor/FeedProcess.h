@@ -42,7 +42,8 @@ struct RunResult {
 };
 
 /// Runs the feed to its end (bounded by a timeout) for the modes that exit by themselves.
-RunResult RunFeed(const std::vector<std::string>& args, std::chrono::seconds timeout = std::chrono::seconds(60));
+RunResult RunFeed(const std::vector<std::string>& args,
+                  std::chrono::seconds timeout = std::chrono::seconds(60));
 
 /// A message owned by the test.
 struct MessageDeleter {

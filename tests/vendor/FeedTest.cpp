@@ -1,4 +1,5 @@
-// The vendor stand-in end to end: the real tarnwell-feed on a loopback port, talked to through the C API only.
+// The vendor stand-in end to end: the real tarnwell-feed on a loopback port, talked to through the C API
+// only.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -13,7 +14,8 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr const char* kTosFields = "1032,6040,1006,1018,6041,6043,1016,1178,1044,6042,6044,3001,6208,9002,1374;";
+constexpr const char* kTosFields =
+    "1032,6040,1006,1018,6041,6043,1016,1178,1044,6042,6044,3001,6208,9002,1374;";
 constexpr const char* kFundamentalFields = "6002,6023,1352,1096,1353,1097;";
 
 std::string SymbolItem(const std::string& fields, const std::string& symbol) {
@@ -34,7 +36,9 @@ uint16_t TypeOf(const std::vector<uint8_t>& field) {
 // minute of trading.
 class FeedTest : public ::testing::Test {
  protected:
-  FeedTest() : feed_({"--symbols", "40", "--seed", "3", "--date", "2026-12-09", "--time", "10:00", "--speed", "60"}) {}
+  FeedTest()
+      : feed_(
+            {"--symbols", "40", "--seed", "3", "--date", "2026-12-09", "--time", "10:00", "--speed", "60"}) {}
 
   // Connects and checks the server's acceptance.
   std::unique_ptr<Conversation> Connect() {
@@ -50,8 +54,8 @@ class FeedTest : public ::testing::Test {
     std::vector<Record> records;
     const auto until = std::chrono::steady_clock::now() + duration;
     while (std::chrono::steady_clock::now() < until) {
-      Message message = conversation.Next(std::chrono::duration_cast<std::chrono::milliseconds>(
-          until - std::chrono::steady_clock::now()));
+      Message message = conversation.Next(
+          std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now()));
       if (!message) break;
       EXPECT_EQ(message->Type, 7);
       for (Record& record : ReadBlock(*message)) records.push_back(std::move(record));
@@ -111,8 +115,8 @@ TEST_F(FeedTest, AdvisedListStreamsWatchedSymbolsUntilDeleteWatchAndUnadvise) {
     const std::string command = std::string("[AddWatch(LIVEQUOTE,List_7_0,") + symbol + ")]";
     ASSERT_EQ(VConvExecute(conversation->handle(), command.c_str()), 1);
   }
-  const std::set<uint16_t> allowed{1003, 1032, 6040, 1006, 1018, 6041, 6043, 1016, 1178, 1044, 6042, 6044,
-                                    3001, 6208, 9002, 1374};
+  const std::set<uint16_t> allowed{1003, 1032, 6040, 1006, 1018, 6041, 6043, 1016,
+                                   1178, 1044, 6042, 6044, 3001, 6208, 9002, 1374};
   std::set<std::string> seen;
   for (const Record& record : CollectUpdates(*conversation, 1500ms)) {
     ASSERT_FALSE(record.fields.empty());

@@ -17,7 +17,9 @@ const FieldValue* Field(const Update& update, uint16_t number) {
   return nullptr;
 }
 
-int SecondOfDay(const Update& update) { return static_cast<int>(update.time_ms % kMsPerDay / 1000); }
+int SecondOfDay(const Update& update) {
+  return static_cast<int>(update.time_ms % kMsPerDay / 1000);
+}
 
 TEST(MarketTest, OneDayExercisesWhatTheAlertsLookFor) {
   const Universe universe(80, 5);
@@ -107,7 +109,8 @@ TEST(MarketTest, TheSessionEndsAtTheCloseTheDailyHistoryContinuesFrom) {
   Market market(universe, day, day * kMsPerDay + kCloseSecond * 1000LL);
   std::map<std::string, double> last_regular;
   while (const Update* update = market.Peek()) {
-    if (const FieldValue* price = Field(*update, fid::kTrdPrc1); price != nullptr && update->symbol != "$TIME") {
+    if (const FieldValue* price = Field(*update, fid::kTrdPrc1);
+        price != nullptr && update->symbol != "$TIME") {
       last_regular[update->symbol] = price->AsDouble();
     }
     market.Pop();

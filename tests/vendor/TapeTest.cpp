@@ -27,7 +27,9 @@ class TempDir {
   std::filesystem::path path_;
 };
 
-void WriteFile(const std::string& path, const std::string& text) { std::ofstream(path) << text; }
+void WriteFile(const std::string& path, const std::string& text) {
+  std::ofstream(path) << text;
+}
 
 std::string ReadFile(const std::string& path) {
   std::ifstream in(path);
@@ -75,7 +77,8 @@ TEST(TapeTest, ReplayAtSpeedZeroDeliversExactlyTheTapeInOrder) {
   Conversation conversation(feed.Address());
   ASSERT_TRUE(conversation.connected());
   ASSERT_EQ(conversation.Next()->Type, 0);
-  const std::string quotes = "LIVEQUOTE;1003,1006,1178,1018,1016,1044,1022,1025,1030,6002,1012;9034='List_9_0'";
+  const std::string quotes =
+      "LIVEQUOTE;1003,1006,1178,1018,1016,1044,1022,1025,1030,6002,1012;9034='List_9_0'";
   const std::string regional = "REGIONAL;1003,6053,6057;6074='N',9034='List_9_1'";
   ASSERT_EQ(VConvAdvise(conversation.handle(), quotes.c_str(), "VB4"), 1);
   ASSERT_EQ(VConvAdvise(conversation.handle(), regional.c_str(), "VB4"), 1);
@@ -112,8 +115,8 @@ TEST(TapeTest, ReplayAtSpeedZeroDeliversExactlyTheTapeInOrder) {
 TEST(TapeTest, RecordingADayIsDeterministicForASeed) {
   TempDir dir;
   auto record = [&](const std::string& name, const std::string& seed) {
-    const RunResult run = RunFeed({"--record", dir.File(name), "--speed", "0", "--symbols", "20", "--seed", seed,
-                                   "--date", "2026-03-02"});
+    const RunResult run = RunFeed({"--record", dir.File(name), "--speed", "0", "--symbols", "20", "--seed",
+                                   seed, "--date", "2026-03-02"});
     EXPECT_EQ(run.status, 0) << run.output;
     return ReadFile(dir.File(name));
   };
@@ -156,7 +159,8 @@ TEST(TapeTest, MalformedLineStopsTheFeedNamingFileLineAndField) {
   const std::string tape = dir.File("broken.tape");
   for (const Case& c : cases) {
     SCOPED_TRACE(c.line);
-    WriteFile(tape, "# header\n2026-12-09 09:29:30.000,LIVEQUOTE,ABC,1006=1.00\n" + std::string(c.line) + "\n");
+    WriteFile(tape,
+              "# header\n2026-12-09 09:29:30.000,LIVEQUOTE,ABC,1006=1.00\n" + std::string(c.line) + "\n");
     const RunResult run = RunFeed({"--tape", tape, "--listen", "127.0.0.1:0"}, std::chrono::seconds(10));
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.output.find(tape + ":3:"), std::string::npos) << run.output;

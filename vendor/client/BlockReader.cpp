@@ -16,7 +16,7 @@ struct Cursor {
   uint32_t record_offset;  // start of the current record
   uint32_t field_offset;   // entry the next GetField returns
   uint32_t record_index;
-  uint32_t field_index;    // index of that entry
+  uint32_t field_index;  // index of that entry
 };
 static_assert(sizeof(Cursor) == sizeof(VB4Cursor));
 
@@ -32,14 +32,22 @@ uint16_t Get16(const uint8_t* p) {
   return value;
 }
 
-Cursor* AsCursor(VB4Cursor* cursor) { return reinterpret_cast<Cursor*>(cursor->Opaque); }
+Cursor* AsCursor(VB4Cursor* cursor) {
+  return reinterpret_cast<Cursor*>(cursor->Opaque);
+}
 
-uint32_t RecordCount(const Cursor& c) { return Get32(c.block + 4); }
-uint32_t FieldCount(const Cursor& c) { return Get32(c.block + c.record_offset + 4); }
+uint32_t RecordCount(const Cursor& c) {
+  return Get32(c.block + 4);
+}
+uint32_t FieldCount(const Cursor& c) {
+  return Get32(c.block + c.record_offset + 4);
+}
 
 }  // namespace
 
-extern "C" int32_t VGetBaseCodeMultiplier(uint16_t) { return 1; }
+extern "C" int32_t VGetBaseCodeMultiplier(uint16_t) {
+  return 1;
+}
 
 extern "C" int32_t VGetBaseCodeDivisor(uint16_t baseCode) {
   if (baseCode > 9) return 0;

@@ -23,8 +23,8 @@ namespace {
 constexpr uint32_t kMessageMagic = 0x4d475356;  // guards VConvFreeData against foreign pointers
 constexpr int kConnectTimeoutMs = 5000;
 
-// The part of a message the caller never sees. Standard layout with the public struct first, so a pointer to the
-// message is a pointer to this header.
+// The part of a message the caller never sees. Standard layout with the public struct first, so a pointer to
+// the message is a pointer to this header.
 struct MessageHeader {
   VConvMessage message;
   uint32_t magic;
@@ -105,7 +105,12 @@ Conversation::Conversation(const std::string& address, std::string_view service,
     throw std::runtime_error(std::string("eventfd: ") + std::strerror(errno));
   }
   std::string hello;
-  wire::FrameWriter(hello, wire::Kind::kHello).U32(wire::kMagic).U16(wire::kVersion).Str(service).Str(topic).End();
+  wire::FrameWriter(hello, wire::Kind::kHello)
+      .U32(wire::kMagic)
+      .U16(wire::kVersion)
+      .Str(service)
+      .Str(topic)
+      .End();
   if (!Send(hello)) {
     close(socket_);
     close(event_fd_);
@@ -161,7 +166,9 @@ void Conversation::Push(VConvMessage* message) {
   }
 }
 
-void Conversation::PushTerminated() { Push(NewMessage(wire::kTerminated, {}, {})); }
+void Conversation::PushTerminated() {
+  Push(NewMessage(wire::kTerminated, {}, {}));
+}
 
 void Conversation::ReadLoop() {
   wire::FrameSplitter splitter;

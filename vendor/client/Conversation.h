@@ -1,5 +1,6 @@
 // One conversation of the client library: a TCP connection to tarnwell-feed, a reader thread that turns the
-// server's frames into queued vendor messages, and an eventfd that is readable exactly while the queue is not empty.
+// server's frames into queued vendor messages, and an eventfd that is readable exactly while the queue is not
+// empty.
 #pragma once
 
 #include <atomic>
@@ -37,7 +38,7 @@ class Conversation {
   std::mutex write_mutex_;  // one frame at a time on the socket
   std::mutex queue_mutex_;  // guards queue_ and terminated_
   std::deque<VConvMessage*> queue_;
-  bool terminated_ = false;  // a type 8 was queued; nothing follows it
+  bool terminated_ = false;          // a type 8 was queued; nothing follows it
   std::atomic<bool> ended_ = false;  // the same, readable without the lock: sending is refused from then on
   std::thread reader_;
 };

@@ -74,7 +74,8 @@ extern "C" void VConvShutdown(void) {
   closing.clear();
 }
 
-extern "C" int VConvConnect(const char* machine, const char* service, const char* topic, VConvHandle* handle) {
+extern "C" int VConvConnect(const char* machine, const char* service, const char* topic,
+                            VConvHandle* handle) {
   if (handle == nullptr) return 0;
   *handle = 0;
   if (machine == nullptr || service == nullptr || topic == nullptr) return 0;

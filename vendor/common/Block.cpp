@@ -21,10 +21,12 @@ void Set32(std::string& out, size_t at, uint32_t value) {
   for (int i = 0; i < 4; ++i) out[at + i] = static_cast<char>((value >> (8 * i)) & 0xff);
 }
 
-uint16_t Get16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+uint16_t Get16(const uint8_t* p) {
+  return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
 uint32_t Get32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
-         (static_cast<uint32_t>(p[3]) << 24);
+  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
 }
 
 size_t ValueSize(const FieldValue& field) {
@@ -130,7 +132,8 @@ bool ValidateBlock(const void* data, size_t size) {
     for (uint32_t f = 0; f < fields; ++f) {
       if (record_end - entry < kEntryHeaderSize + 4) return false;
       const uint16_t entry_size = Get16(p + entry);
-      if (entry_size < kEntryHeaderSize + 4 || entry_size % 4 != 0 || entry_size > record_end - entry) return false;
+      if (entry_size < kEntryHeaderSize + 4 || entry_size % 4 != 0 || entry_size > record_end - entry)
+        return false;
       const uint8_t* value = p + entry + kEntryHeaderSize;
       const size_t value_room = entry_size - kEntryHeaderSize;
       const uint16_t type = Get16(value);

@@ -1,6 +1,7 @@
-// Data blocks as the server builds them and the client's block reader walks them. A block holds several records of
-// numbered fields; the field bytes are exactly the value layout the vendor's consumers decode (type at 0, number
-// at 2, value from 4, little-endian), so a field pointer handed out by the reader points straight into the block.
+// Data blocks as the server builds them and the client's block reader walks them. A block holds several
+// records of numbered fields; the field bytes are exactly the value layout the vendor's consumers decode
+// (type at 0, number at 2, value from 4, little-endian), so a field pointer handed out by the reader points
+// straight into the block.
 #pragma once
 
 #include <cstddef>
@@ -10,10 +11,18 @@
 
 namespace tarnwell::vendor {
 
-enum class FieldType : uint16_t { Long = 2, Short = 3, Price = 5, String = 6, Date = 7, Time = 8, Blank = 99 };
+enum class FieldType : uint16_t {
+  Long = 2,
+  Short = 3,
+  Price = 5,
+  String = 6,
+  Date = 7,
+  Time = 8,
+  Blank = 99
+};
 
-/// One field value in the server's terms. Dates are packed as yyyymmdd and times as seconds of the day, so that
-/// records compare and copy cheaply.
+/// One field value in the server's terms. Dates are packed as yyyymmdd and times as seconds of the day, so
+/// that records compare and copy cheaply.
 struct FieldValue {
   uint16_t number = 0;
   FieldType type = FieldType::Blank;
@@ -42,7 +51,8 @@ struct FieldValue {
 
 // Layout of a block: a 16-byte header (magic, record count, total size, reserved), then records. A record is
 // an 8-byte header (record size, field count) followed by entries; an entry is a 4-byte header (entry size, a
-// multiple of 4, then padding) followed by the field value. Everything is 4-byte aligned from an 8-aligned start.
+// multiple of 4, then padding) followed by the field value. Everything is 4-byte aligned from an 8-aligned
+// start.
 inline constexpr uint32_t kBlockMagic = 0x34425654;  // "TVB4"
 inline constexpr size_t kBlockHeaderSize = 16;
 inline constexpr size_t kRecordHeaderSize = 8;
@@ -69,8 +79,8 @@ class BlockBuilder {
   uint32_t record_fields_ = 0;
 };
 
-/// True when the bytes form a well-made block: every size inside its parent, strings terminated, counts right.
-/// The client checks every block it receives, so the reader never walks outside a message.
+/// True when the bytes form a well-made block: every size inside its parent, strings terminated, counts
+/// right. The client checks every block it receives, so the reader never walks outside a message.
 bool ValidateBlock(const void* data, size_t size);
 
 /// Reads back a field value at a field pointer (as the reader returns it).

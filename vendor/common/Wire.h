@@ -1,6 +1,7 @@
-// The framed protocol between the client library and tarnwell-feed. Every frame is a 32-bit little-endian payload
-// length, one kind byte and the payload. The client opens with a Hello frame naming the protocol version; the
-// server answers everything with Message frames that the library turns into queued vendor messages unchanged.
+// The framed protocol between the client library and tarnwell-feed. Every frame is a 32-bit little-endian
+// payload length, one kind byte and the payload. The client opens with a Hello frame naming the protocol
+// version; the server answers everything with Message frames that the library turns into queued vendor
+// messages unchanged.
 #pragma once
 
 #include <cstddef>
@@ -72,8 +73,8 @@ struct FrameView {
   uint32_t size;
 };
 
-/// Splits a byte stream into frames. `Next` returns the next complete frame (valid until the next `Consume` call)
-/// or nullopt; `Error` tells a broken stream (oversized frame) apart from a frame still arriving.
+/// Splits a byte stream into frames. `Next` returns the next complete frame (valid until the next `Consume`
+/// call) or nullopt; `Error` tells a broken stream (oversized frame) apart from a frame still arriving.
 class FrameSplitter {
  public:
   void Append(const char* data, size_t size) { buffer_.append(data, size); }

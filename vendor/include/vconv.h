@@ -2,7 +2,8 @@
  *
  * A conversation is opened with VConvConnect and answered asynchronously: the server's acceptance (type 0) or
  * refusal (type 1) arrives as the first queued message. Messages are taken with VConvGetData and released with
- * VConvFreeData exactly once; a field pointer obtained from a message's data block stays valid until then.
+ * VConvFreeData exactly once; a field pointer obtained from a message's data block stays valid until
+ * then.
  * The machine "&QUOTES&" names the server in the environment variable VCONV_SERVER ("host:port", default
  * "127.0.0.1:7071"); any other machine text is itself "host:port". All functions are thread-safe. */
 #ifndef TARNWELL_VENDOR_VCONV_H
@@ -14,6 +15,7 @@
 extern "C" {
 #endif
 
+/* clang-format off */
 typedef uint32_t VConvHandle;
 typedef struct VConvMessage {
   int32_t Type;      /* 0 init accepted, 1 refused, 2 and 5 ignored, 4 request reply, 6 other refusal,
@@ -41,6 +43,7 @@ int VB4_FindField(VB4Cursor *cursor, uint16_t number, const void **field);  /* 0
 int VB4_GotoField(VB4Cursor *cursor, int index);                            /* 0 = next read starts at field index */
 int VB4_GetField(VB4Cursor *cursor, const void **field);                    /* 0 = next field returned */
 int VB4_NextRecord(VB4Cursor *cursor);                                      /* 0 = moved to the next record */
+/* clang-format on */
 
 /* Field value types: a field value starts with the 16-bit type, then the 16-bit field number. */
 #define VCONV_TYPE_LONG 2

@@ -24,8 +24,8 @@
 namespace tarnwell::vendor {
 namespace {
 
-// A client whose unsent data passes this is not keeping up; at speed 0 playback waits below the first mark, at
-// real pace a client past the second is dropped rather than letting the feed's memory grow without bound.
+// A client whose unsent data passes this is not keeping up; at speed 0 playback waits below the first mark,
+// at real pace a client past the second is dropped rather than letting the feed's memory grow without bound.
 constexpr size_t kBackpressureBytes = 4u << 20;
 constexpr size_t kSlowConsumerBytes = 256u << 20;
 constexpr size_t kBlockFlushBytes = 48u << 10;
@@ -41,7 +41,8 @@ int BindListener(const std::string& address, uint16_t& port) {
   hints.ai_socktype = SOCK_STREAM;
   hints.ai_flags = AI_PASSIVE;
   addrinfo* found = nullptr;
-  if (const int rc = getaddrinfo(host.empty() ? nullptr : host.c_str(), service.c_str(), &hints, &found); rc != 0) {
+  if (const int rc = getaddrinfo(host.empty() ? nullptr : host.c_str(), service.c_str(), &hints, &found);
+      rc != 0) {
     throw std::runtime_error("cannot resolve '" + address + "': " + gai_strerror(rc));
   }
   const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
@@ -144,7 +145,8 @@ int64_t FeedServer::NowMs() const {
 
 int64_t FeedServer::MarketTimeNow() const {
   const int64_t now = paused_ ? paused_at_ms_ : NowMs();
-  return options_.origin_ms + static_cast<int64_t>(static_cast<double>(now - play_start_ms_) * options_.speed);
+  return options_.origin_ms +
+         static_cast<int64_t>(static_cast<double>(now - play_start_ms_) * options_.speed);
 }
 
 bool FeedServer::Backpressured() const {
@@ -162,7 +164,8 @@ int FeedServer::PollTimeoutMs() {
 }
 
 void FeedServer::Run() {
-  // Bring the picture up to the starting time without sending anything, as a feed that has been running all day.
+  // Bring the picture up to the starting time without sending anything, as a feed that has been running all
+  // day.
   while (const Update* update = source_->Peek()) {
     if (update->time_ms >= options_.origin_ms) break;
     records_.Apply(*update);
@@ -345,7 +348,8 @@ void FeedServer::HandleFrame(Connection& connection, const wire::FrameView& fram
       return;
     }
     default:
-      Reply(connection, wire::kOtherRefusal, "unknown frame kind " + std::to_string(static_cast<int>(frame.kind)));
+      Reply(connection, wire::kOtherRefusal,
+            "unknown frame kind " + std::to_string(static_cast<int>(frame.kind)));
       return;
   }
   CloseConnection(connection, "malformed frame");
@@ -354,8 +358,8 @@ void FeedServer::HandleFrame(Connection& connection, const wire::FrameView& fram
 void FeedServer::HandleItem(Connection& connection, int kind, const std::string& item_text,
                             const std::string& format) {
   if (format != "VB4") {
-    Reply(connection, wire::kOtherRefusal, "unsupported format '" + format + "' for item '" + item_text +
-                                               "'; the feed speaks VB4");
+    Reply(connection, wire::kOtherRefusal,
+          "unsupported format '" + format + "' for item '" + item_text + "'; the feed speaks VB4");
     return;
   }
   if (kind == static_cast<int>(wire::Kind::kUnadvise)) {

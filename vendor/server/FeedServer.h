@@ -17,16 +17,17 @@ namespace tarnwell::vendor {
 
 struct ServerOptions {
   std::string listen = "127.0.0.1:7071";
-  std::string control;  // empty: no control channel
-  double speed = 1.0;   // times real pace; 0 = as fast as the clients take it
-  bool paused = false;  // start paused; "resume" on the control channel starts playback
+  std::string control;    // empty: no control channel
+  double speed = 1.0;     // times real pace; 0 = as fast as the clients take it
+  bool paused = false;    // start paused; "resume" on the control channel starts playback
   int64_t origin_ms = 0;  // vendor time at which playback starts; earlier updates are applied silently
 };
 
 class FeedServer {
  public:
   /// Binds both ports; throws std::runtime_error naming the address when it cannot. The recorder may be null.
-  FeedServer(ServerOptions options, std::unique_ptr<UpdateSource> source, std::unique_ptr<TapeWriter> recorder);
+  FeedServer(ServerOptions options, std::unique_ptr<UpdateSource> source,
+             std::unique_ptr<TapeWriter> recorder);
   ~FeedServer();
   FeedServer(const FeedServer&) = delete;
   FeedServer& operator=(const FeedServer&) = delete;

@@ -96,7 +96,9 @@ bool ParseClock(std::string_view text, int& seconds) {
 
 }  // namespace
 
-std::string_view TableName(Table table) { return table == Table::kRegional ? "REGIONAL" : "LIVEQUOTE"; }
+std::string_view TableName(Table table) {
+  return table == Table::kRegional ? "REGIONAL" : "LIVEQUOTE";
+}
 
 std::optional<Table> ParseTable(std::string_view name) {
   if (name == "LIVEQUOTE") return Table::kLiveQuote;
@@ -137,8 +139,8 @@ void AppendValueText(std::string& out, const FieldValue& value) {
       return;
     }
     case FieldType::Date:
-      std::snprintf(buffer, sizeof(buffer), "%04d-%02d-%02d", value.integer / 10000, value.integer / 100 % 100,
-                    value.integer % 100);
+      std::snprintf(buffer, sizeof(buffer), "%04d-%02d-%02d", value.integer / 10000,
+                    value.integer / 100 % 100, value.integer % 100);
       out += buffer;
       return;
     case FieldType::Time:
@@ -180,9 +182,11 @@ std::optional<FieldValue> ParseValueText(const FieldInfo& field, std::string_vie
       if (negative) digits.remove_prefix(1);
       const size_t dot = digits.find('.');
       const std::string_view whole = digits.substr(0, dot);
-      const std::string_view fraction = dot == std::string_view::npos ? std::string_view{} : digits.substr(dot + 1);
+      const std::string_view fraction =
+          dot == std::string_view::npos ? std::string_view{} : digits.substr(dot + 1);
       int64_t raw = 0;
-      bool ok = !whole.empty() && fraction.size() <= 9 && (dot == std::string_view::npos || !fraction.empty());
+      bool ok =
+          !whole.empty() && fraction.size() <= 9 && (dot == std::string_view::npos || !fraction.empty());
       for (char c : whole) ok = ok && c >= '0' && c <= '9' && (raw = raw * 10 + (c - '0')) <= INT32_MAX;
       for (char c : fraction) ok = ok && c >= '0' && c <= '9' && (raw = raw * 10 + (c - '0')) <= INT32_MAX;
       if (!ok) {
@@ -263,8 +267,8 @@ std::string FormatTime(int64_t time_ms) {
   CivilFromDays(days, year, month, day);
   char buffer[40];
   std::snprintf(buffer, sizeof(buffer), "%04d-%02d-%02d %02d:%02d:%02d.%03d", year, month, day,
-                static_cast<int>(ms / 3600000), static_cast<int>(ms / 60000 % 60), static_cast<int>(ms / 1000 % 60),
-                static_cast<int>(ms % 1000));
+                static_cast<int>(ms / 3600000), static_cast<int>(ms / 60000 % 60),
+                static_cast<int>(ms / 1000 % 60), static_cast<int>(ms % 1000));
   return buffer;
 }
 

@@ -38,8 +38,8 @@ struct FieldInfo {
 /// The dictionary entry of a field number, or nullptr for a field the feed does not carry.
 const FieldInfo* FindField(uint16_t number);
 
-/// One record update: a time in the vendor's clock (milliseconds since 1970-01-01 00:00 of that clock), the table,
-/// the symbol and the fields that changed, in order.
+/// One record update: a time in the vendor's clock (milliseconds since 1970-01-01 00:00 of that clock), the
+/// table, the symbol and the fields that changed, in order.
 struct Update {
   int64_t time_ms = 0;
   Table table = Table::kLiveQuote;

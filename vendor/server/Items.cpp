@@ -23,7 +23,8 @@ bool ValidSymbol(std::string_view symbol) {
 std::optional<uint16_t> ParseFieldNumber(std::string_view text) {
   unsigned value = 0;
   const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (ec != std::errc() || end != text.data() + text.size() || value == 0 || value > 65535) return std::nullopt;
+  if (ec != std::errc() || end != text.data() + text.size() || value == 0 || value > 65535)
+    return std::nullopt;
   return static_cast<uint16_t>(value);
 }
 
@@ -44,7 +45,8 @@ std::variant<Item, std::string> ParseItem(std::string_view text) {
     const std::string_view piece = fields.substr(0, comma);
     const auto number = ParseFieldNumber(piece);
     if (!number) return "bad field number " + Quote(piece) + " in item " + Quote(text);
-    if (FindField(*number) == nullptr) return "unknown field " + std::string(piece) + " in item " + Quote(text);
+    if (FindField(*number) == nullptr)
+      return "unknown field " + std::string(piece) + " in item " + Quote(text);
     if (std::find(item.fields.begin(), item.fields.end(), *number) == item.fields.end()) {
       item.fields.push_back(*number);
     }
@@ -58,7 +60,8 @@ std::variant<Item, std::string> ParseItem(std::string_view text) {
   std::string_view conditions = text.substr(second + 1);
   while (!conditions.empty()) {
     const size_t equals = conditions.find('=');
-    if (equals == std::string_view::npos || equals + 1 >= conditions.size() || conditions[equals + 1] != '\'') {
+    if (equals == std::string_view::npos || equals + 1 >= conditions.size() ||
+        conditions[equals + 1] != '\'') {
       return "condition " + Quote(conditions) + " is not NUMBER='VALUE' in item " + Quote(text);
     }
     const auto number = ParseFieldNumber(conditions.substr(0, equals));
@@ -78,7 +81,8 @@ std::variant<Item, std::string> ParseItem(std::string_view text) {
         break;
       case fid::kRegionalExchId:
         if (item.table != Table::kRegional || value.size() != 1) {
-          return "condition 6074=" + Quote(value) + " needs table REGIONAL and one letter in item " + Quote(text);
+          return "condition 6074=" + Quote(value) + " needs table REGIONAL and one letter in item " +
+                 Quote(text);
         }
         item.exchange = value;
         break;
@@ -109,7 +113,8 @@ std::variant<WatchCommand, std::string> ParseCommand(std::string_view text) {
     command.add = false;
     rest.remove_prefix(13);
   } else {
-    return "unknown command " + Quote(text) + "; expected [AddWatch(table,list,symbol)] or [DeleteWatch(...)]";
+    return "unknown command " + Quote(text) +
+           "; expected [AddWatch(table,list,symbol)] or [DeleteWatch(...)]";
   }
   if (!rest.ends_with(")]")) return "command " + Quote(text) + " does not end with )]";
   rest.remove_suffix(2);
@@ -123,8 +128,10 @@ std::variant<WatchCommand, std::string> ParseCommand(std::string_view text) {
   command.table = *table;
   command.list = rest.substr(a + 1, b - a - 1);
   command.symbol = rest.substr(b + 1);
-  if (!ValidSymbol(command.list)) return "bad list name " + Quote(command.list) + " in command " + Quote(text);
-  if (!ValidSymbol(command.symbol)) return "bad symbol " + Quote(command.symbol) + " in command " + Quote(text);
+  if (!ValidSymbol(command.list))
+    return "bad list name " + Quote(command.list) + " in command " + Quote(text);
+  if (!ValidSymbol(command.symbol))
+    return "bad symbol " + Quote(command.symbol) + " in command " + Quote(text);
   return command;
 }
 

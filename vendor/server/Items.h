@@ -1,4 +1,5 @@
-// Request and advise items ("TABLE;1003,fields;conditions") and the watch-list commands, as the feed reads them.
+// Request and advise items ("TABLE;1003,fields;conditions") and the watch-list commands, as the feed reads
+// them.
 #pragma once
 
 #include <cstdint>

@@ -13,8 +13,12 @@ constexpr const char* kTradeVenues = "NNQQTTPBCDMXZ";
 constexpr int kIrregularCodes[] = {2, 6, 7, 13, 15, 17, 23, 26};
 constexpr int kSaleConditionCodes[] = {4, 12, 22, 29};
 
-int Cents(double price) { return std::max(1, static_cast<int>(std::lround(price * 100))); }
-FieldValue Price(uint16_t number, int cents) { return FieldValue::Price(number, cents, 2); }
+int Cents(double price) {
+  return std::max(1, static_cast<int>(std::lround(price * 100)));
+}
+FieldValue Price(uint16_t number, int cents) {
+  return FieldValue::Price(number, cents, 2);
+}
 
 int DateOf(int64_t day) {
   int y, m, d;
@@ -97,7 +101,8 @@ SymbolDay::SymbolDay(const Universe& universe, size_t index, int64_t day, const 
   const int swings = rng_.Below(4);
   for (int i = 0; i < swings; ++i) {
     const double length = 1800 + rng_.Uniform() * 9000;
-    swings_.push_back({rng_.Uniform() * (kSessionSeconds - length), length, 0.8 * info_.daily_vol * rng_.Normal()});
+    swings_.push_back(
+        {rng_.Uniform() * (kSessionSeconds - length), length, 0.8 * info_.daily_vol * rng_.Normal()});
   }
   const double day_volume = info_.adv * draw.volume_factor;
   shares_per_print_ = std::max(1.0, day_volume / (info_.prints_per_day * 1.06));
@@ -110,7 +115,9 @@ SymbolDay::SymbolDay(const Universe& universe, size_t index, int64_t day, const 
   }
 }
 
-int SymbolDay::DateValue() const { return DateOf(day_); }
+int SymbolDay::DateValue() const {
+  return DateOf(day_);
+}
 
 double SymbolDay::RatePerSecond(double second) const {
   const double events = info_.prints_per_day * 2.0;
@@ -129,13 +136,15 @@ void SymbolDay::Schedule(double from_second) {
       next_ms_ = INT64_MAX;
       return;
     }
-    const double boundary = second < kOpenSecond ? kOpenSecond : second < kCloseSecond ? kCloseSecond
-                                                                                        : kPostCloseSecond;
+    const double boundary = second < kOpenSecond    ? kOpenSecond
+                            : second < kCloseSecond ? kCloseSecond
+                                                    : kPostCloseSecond;
     const double next = second + rng_.Exponential(RatePerSecond(second));
     // Every listed symbol ends the session with a closing print at the day's official close.
     if (boundary == kCloseSecond && next >= boundary && info_.kind != SymbolKind::kSlash && !closing_due_) {
       closing_due_ = true;
-      next_ms_ = day_ * kMsPerDay + std::max<int64_t>(kCloseSecond * 1000LL - 100, static_cast<int64_t>(second * 1000));
+      next_ms_ = day_ * kMsPerDay +
+                 std::max<int64_t>(kCloseSecond * 1000LL - 100, static_cast<int64_t>(second * 1000));
       return;
     }
     if (next < boundary) {
@@ -285,7 +294,7 @@ void SymbolDay::Quote(std::vector<Update>& out, int64_t time_ms, double second) 
   int bid = std::max(1, mid - spread / 2);
   int ask = bid + spread;
   const double odd = rng_.Uniform();
-  if (odd < 0.003) ask = bid;                        // locked
+  if (odd < 0.003) ask = bid;                      // locked
   if (odd >= 0.003 && odd < 0.005) ask = bid - 1;  // crossed
   const bool slash = info_.kind == SymbolKind::kSlash;
   auto size = [&] {
@@ -306,7 +315,8 @@ void SymbolDay::Quote(std::vector<Update>& out, int64_t time_ms, double second) 
   if (ask_ex != ask_exchange_) f.push_back(FieldValue::String(fid::kAskExId, ask_exchange_ = ask_ex));
   if (info_.optionable && second >= kOpenSecond && second < kCloseSecond && rng_.Chance(0.05)) {
     f.push_back(FieldValue::Long(fid::kPutVolume, static_cast<int32_t>(put_volume_ += 10 * rng_.Below(200))));
-    f.push_back(FieldValue::Long(fid::kCallVolume, static_cast<int32_t>(call_volume_ += 10 * rng_.Below(260))));
+    f.push_back(
+        FieldValue::Long(fid::kCallVolume, static_cast<int32_t>(call_volume_ += 10 * rng_.Below(260))));
   }
   if (!f.empty()) out.push_back(std::move(update));
 
@@ -320,8 +330,10 @@ void SymbolDay::Quote(std::vector<Update>& out, int64_t time_ms, double second) 
   if (regional_bid == regional_bid_ && regional_ask == regional_ask_) return;
   Update regional{time_ms, Table::kRegional, info_.symbol, {}};
   regional.fields.push_back(FieldValue::String(fid::kRegionalExchId, "N"));
-  if (regional_bid != regional_bid_) regional.fields.push_back(Price(fid::kRegionalBid, regional_bid_ = regional_bid));
-  if (regional_ask != regional_ask_) regional.fields.push_back(Price(fid::kRegionalAsk, regional_ask_ = regional_ask));
+  if (regional_bid != regional_bid_)
+    regional.fields.push_back(Price(fid::kRegionalBid, regional_bid_ = regional_bid));
+  if (regional_ask != regional_ask_)
+    regional.fields.push_back(Price(fid::kRegionalAsk, regional_ask_ = regional_ask));
   if (regional_ask_ != 0) regional.fields.push_back(FieldValue::String(fid::kRegionalAskExId, "N"));
   out.push_back(std::move(regional));
 }
@@ -340,7 +352,8 @@ void SymbolDay::Print(std::vector<Update>& out, int64_t time_ms, double second) 
   } else if (rng_.Chance(0.1)) {
     size = 1 + rng_.Below(99);
   } else {
-    size = std::max(100, static_cast<int>(std::lround(shares_per_print_ * rng_.Exponential(1.0) / 100)) * 100);
+    size =
+        std::max(100, static_cast<int>(std::lround(shares_per_print_ * rng_.Exponential(1.0) / 100)) * 100);
   }
   volume_ += size;
   const int whole_second = static_cast<int>(second);

@@ -1,6 +1,6 @@
-// The synthetic market: every symbol of the universe simulated through the vendor's day (pre-market from 04:00,
-// the regular session 09:30 to 16:00, after hours to 20:00, all in the vendor's clock), merged into one stream of
-// updates in time order. The same universe, seed and day always give the same stream.
+// The synthetic market: every symbol of the universe simulated through the vendor's day (pre-market from
+// 04:00, the regular session 09:30 to 16:00, after hours to 20:00, all in the vendor's clock), merged into
+// one stream of updates in time order. The same universe, seed and day always give the same stream.
 #pragma once
 
 #include <cstdint>
@@ -21,8 +21,8 @@ inline constexpr int kOpenSecond = 9 * 3600 + 1800;
 inline constexpr int kCloseSecond = 16 * 3600;
 inline constexpr int kPostCloseSecond = 20 * 3600;
 
-/// Intraday paths of the market and sector factors over the regular session, one point a second, each ending at
-/// the factor's daily move.
+/// Intraday paths of the market and sector factors over the regular session, one point a second, each ending
+/// at the factor's daily move.
 class DayFactors {
  public:
   DayFactors(const Universe& universe, int64_t day);
@@ -51,8 +51,8 @@ YearRange RangeOf(const std::vector<DailyBar>& history);
 /// One symbol through one day.
 class SymbolDay {
  public:
-  SymbolDay(const Universe& universe, size_t index, int64_t day, const DayFactors& factors, double previous_close,
-            YearRange year, bool keep_prints);
+  SymbolDay(const Universe& universe, size_t index, int64_t day, const DayFactors& factors,
+            double previous_close, YearRange year, bool keep_prints);
   /// Vendor time of the next event, or INT64_MAX when the day holds no more.
   int64_t NextTime() const { return next_ms_; }
   /// Appends the updates of the next event.
@@ -127,7 +127,8 @@ class Market : public UpdateSource {
   int64_t end_ms_;
   std::unique_ptr<DayFactors> factors_;
   std::vector<std::unique_ptr<SymbolDay>> symbols_;
-  std::priority_queue<std::pair<int64_t, size_t>, std::vector<std::pair<int64_t, size_t>>, std::greater<>> due_;
+  std::priority_queue<std::pair<int64_t, size_t>, std::vector<std::pair<int64_t, size_t>>, std::greater<>>
+      due_;
   std::deque<Update> pending_;
   std::vector<Update> step_;
 };

@@ -1,5 +1,5 @@
-// The feed's current picture of the market: one record of fields per symbol and table (per regional exchange for
-// REGIONAL), the symbols it knows, and the source of updates that moves the picture forward.
+// The feed's current picture of the market: one record of fields per symbol and table (per regional exchange
+// for REGIONAL), the symbols it knows, and the source of updates that moves the picture forward.
 #pragma once
 
 #include <functional>
@@ -33,7 +33,8 @@ class RecordStore {
   /// The record's fields, or nullptr when nothing was ever published for it.
   const std::vector<FieldValue>* Find(Table table, std::string_view symbol, std::string_view exchange) const;
   /// Calls back with every record, ordered by table and key, so that snapshots are deterministic.
-  void ForEach(const std::function<void(Table, const std::string&, const std::vector<FieldValue>&)>& visit) const;
+  void ForEach(
+      const std::function<void(Table, const std::string&, const std::vector<FieldValue>&)>& visit) const;
 
  private:
   static std::string Key(Table table, std::string_view symbol, std::string_view exchange);

@@ -106,7 +106,8 @@ std::string FormatTapeLine(const Update& update) {
 TapeWriter::TapeWriter(const std::string& path) : path_(path) {
   file_ = std::fopen(path.c_str(), "w");
   if (file_ == nullptr) throw TapeError("cannot write tape " + path + ": " + std::strerror(errno));
-  std::fputs("# tarnwell-feed tape, version 1: TIME,TABLE,SYMBOL,FID=VALUE;... in the vendor's clock\n", file_);
+  std::fputs("# tarnwell-feed tape, version 1: TIME,TABLE,SYMBOL,FID=VALUE;... in the vendor's clock\n",
+             file_);
 }
 
 TapeWriter::~TapeWriter() {

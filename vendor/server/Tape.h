@@ -1,5 +1,6 @@
-// Tapes: a text file of updates, one per line, "YYYY-MM-DD HH:MM:SS.mmm,TABLE,SYMBOL,FID=VALUE;FID=VALUE;...",
-// in the vendor's clock. Lines starting with '#' are comments.
+// Tapes: a text file of updates, one per line, "YYYY-MM-DD
+// HH:MM:SS.mmm,TABLE,SYMBOL,FID=VALUE;FID=VALUE;...", in the vendor's clock. Lines starting with '#' are
+// comments.
 #pragma once
 
 #include <cstdio>
@@ -33,8 +34,8 @@ class TapeWriter {
   TapeWriter& operator=(const TapeWriter&) = delete;
 
   void Write(const Update& update);
-  /// Writes every record of the store as one line each, stamped with the given time, so that a tape that starts
-  /// in the middle of a day still replays the whole picture.
+  /// Writes every record of the store as one line each, stamped with the given time, so that a tape that
+  /// starts in the middle of a day still replays the whole picture.
   void WriteSnapshot(const RecordStore& records, int64_t time_ms);
   /// Flushes; throws TapeError when the disk refused the data.
   void Close();
@@ -44,8 +45,8 @@ class TapeWriter {
   std::FILE* file_ = nullptr;
 };
 
-/// Replays a tape. The whole file is checked when it is opened, so that a broken tape stops the feed before it
-/// serves anything.
+/// Replays a tape. The whole file is checked when it is opened, so that a broken tape stops the feed before
+/// it serves anything.
 class TapeReader : public UpdateSource {
  public:
   explicit TapeReader(const std::string& path);

@@ -10,18 +10,19 @@
 namespace tarnwell::vendor {
 namespace {
 
-// The daily walk starts here; every date the market serves lies after it, so a day's close is the same whichever
-// date the feed was started for.
+// The daily walk starts here; every date the market serves lies after it, so a day's close is the same
+// whichever date the feed was started for.
 constexpr int64_t kEpochDay = 18267;  // 2020-01-06, a Monday
 constexpr double kReversion = 0.003;  // pull of the log price back toward the symbol's level, per day
 
-const char* const kSyllables[] = {"ar", "bel", "cor", "dan", "el",  "fen", "gar", "hol", "is",  "jor", "kel",
-                                  "lin", "mar", "nor", "or", "pel", "quin", "ros", "sel", "tor", "ul",  "ven",
-                                  "wes", "xan", "yor", "zel", "ba", "ce", "di", "mo", "ru", "ta"};
-const char* const kSuffixes[] = {"Inc",     "Corp",       "Holdings", "Group",     "Industries",
-                                 "Systems", "Therapeutics", "Energy", "Financial", "Technologies"};
-const char* const kSectorNames[] = {"Technology", "Financials", "Health Care", "Energy",
-                                    "Industrials", "Consumer",  "Utilities",   "Materials"};
+const char* const kSyllables[] = {"ar",   "bel", "cor", "dan", "el",  "fen", "gar", "hol",
+                                  "is",   "jor", "kel", "lin", "mar", "nor", "or",  "pel",
+                                  "quin", "ros", "sel", "tor", "ul",  "ven", "wes", "xan",
+                                  "yor",  "zel", "ba",  "ce",  "di",  "mo",  "ru",  "ta"};
+const char* const kSuffixes[] = {"Inc",     "Corp",         "Holdings", "Group",     "Industries",
+                                 "Systems", "Therapeutics", "Energy",   "Financial", "Technologies"};
+const char* const kSectorNames[] = {"Technology",  "Financials", "Health Care", "Energy",
+                                    "Industrials", "Consumer",   "Utilities",   "Materials"};
 
 std::string CompanyName(Rng& rng) {
   std::string name;
@@ -73,8 +74,9 @@ Universe::Universe(int count, uint64_t seed) : seed_(seed) {
   special("$TIME", "Feed Server Time", "IND", SymbolKind::kTime, 0, 1, 0, 0);
   special("QQQQ", "Tarn Broad Market Trust", "NAS", SymbolKind::kFund, 0, 95, 40e6, 0.002);
   for (int k = 0; k < kSectorCount; ++k) {
-    special(std::string("XS") + static_cast<char>('A' + k), std::string("Tarn Select ") + kSectorNames[k] + " Fund",
-            "NYS", SymbolKind::kFund, k + 1, 40 + 5 * k, 8e6, 0.003);
+    special(std::string("XS") + static_cast<char>('A' + k),
+            std::string("Tarn Select ") + kSectorNames[k] + " Fund", "NYS", SymbolKind::kFund, k + 1,
+            40 + 5 * k, 8e6, 0.003);
   }
   special("$MKT", "Tarn Market Index", "IND", SymbolKind::kIndex, 0, 2500, 0, 0.001);
   special("$TECH", "Tarn Technology Index", "IND", SymbolKind::kIndex, 1, 900, 0, 0.001);

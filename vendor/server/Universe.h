@@ -1,5 +1,6 @@
-// The synthetic market's universe: generated symbols with their character (price level, liquidity, volatility,
-// sector), the day-level factors that tie them together, and a daily history that the intraday market continues.
+// The synthetic market's universe: generated symbols with their character (price level, liquidity,
+// volatility, sector), the day-level factors that tie them together, and a daily history that the intraday
+// market continues.
 #pragma once
 
 #include <cstdint>
@@ -31,8 +32,8 @@ struct DailyBar {
   int64_t volume = 0;
 };
 
-/// The moves that drive one day: the overnight gap, the factor's move and the symbol's own move, all in log terms,
-/// and the day's volume as a multiple of the typical.
+/// The moves that drive one day: the overnight gap, the factor's move and the symbol's own move, all in log
+/// terms, and the day's volume as a multiple of the typical.
 struct DayDraw {
   double gap = 0;
   double factor_move = 0;
