@@ -1,0 +1,6 @@
+#include <benchmark/benchmark.h>
+
+#include "framework/BarCounter.h"
+#include "framework/Timers.h"
+
+BENCHMARK_MAIN();
