@@ -1,5 +1,5 @@
-// Records per second from tarnwell-feed through the client library to a reader that walks every field with the
-// VB4_ functions, on loopback. The benchmark starts its own feed on a free port and stops it.
+// Records per second from tarnwell-feed through the client library to a reader that walks every field with
+// the VB4_ functions, on loopback. The benchmark starts its own feed on a free port and stops it.
 #include <benchmark/benchmark.h>
 #include <poll.h>
 #include <unistd.h>
@@ -37,8 +37,8 @@ std::string WriteTape(const std::filesystem::path& dir, int records) {
                   "1016=2026-12-09;1044=N;1032=%d;1022=%d.%02d;1025=%d.%02d;1030=%d;1031=%d\n",
                   9 + ms / 3600000, ms / 60000 % 60, ms / 1000 % 60, ms % 1000, Ticker(i % kSymbols).c_str(),
                   cents / 100, cents % 100, 100 + i % 900, 9 + ms / 3600000, ms / 60000 % 60, ms / 1000 % 60,
-                  i * 7, (cents - 1) / 100, (cents - 1) % 100, (cents + 1) / 100, (cents + 1) % 100, 100 * (i % 9 + 1),
-                  100 * (i % 7 + 1));
+                  i * 7, (cents - 1) / 100, (cents - 1) % 100, (cents + 1) / 100, (cents + 1) % 100,
+                  100 * (i % 9 + 1), 100 * (i % 7 + 1));
     out << line;
   }
   return path;
@@ -69,7 +69,8 @@ void Consume(const VConvMessage& message, Totals& totals) {
 }
 
 // Watches every symbol on one list, resumes the paused feed and reads until `wanted` records arrived.
-void Stream(benchmark::State& state, FeedProcess& feed, const std::vector<std::string>& symbols, int64_t wanted) {
+void Stream(benchmark::State& state, FeedProcess& feed, const std::vector<std::string>& symbols,
+            int64_t wanted) {
   Conversation conversation(feed.Address());
   Message first = conversation.Next();
   if (!conversation.connected() || !first || first->Type != 0) {
@@ -103,7 +104,8 @@ void Stream(benchmark::State& state, FeedProcess& feed, const std::vector<std::s
   if (totals.records < wanted) state.SkipWithError("the feed delivered fewer records than expected in time");
   state.SetIterationTime(seconds);
   state.counters["records_per_second"] = static_cast<double>(totals.records) / seconds;
-  state.counters["fields_per_record"] = static_cast<double>(totals.fields) / std::max<int64_t>(totals.records, 1);
+  state.counters["fields_per_record"] =
+      static_cast<double>(totals.fields) / std::max<int64_t>(totals.records, 1);
   state.counters["records"] = static_cast<double>(totals.records);
   benchmark::DoNotOptimize(totals.checksum);
 }
@@ -139,8 +141,8 @@ void BM_FeedSyntheticMarket(benchmark::State& state) {
     return;
   }
   for (auto _ : state) {
-    FeedProcess feed({"--symbols", std::to_string(kSymbols), "--date", "2026-12-09", "--time", "04:00", "--speed",
-                      "0", "--paused"});
+    FeedProcess feed({"--symbols", std::to_string(kSymbols), "--date", "2026-12-09", "--time", "04:00",
+                      "--speed", "0", "--paused"});
     Stream(state, feed, symbols, state.range(0));
   }
 }
