@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <set>
 #include <thread>
@@ -228,6 +229,46 @@ TEST_F(FeedTest, KilledServerGivesType8AndConnectWorksAgainOnceItIsBack) {
   Message first = back.Next();
   ASSERT_TRUE(first);
   EXPECT_EQ(first->Type, 0);
+}
+
+TEST_F(FeedTest, PauseFreezesTheMarketUntilResumeAndSigtermStopsCleanly) {
+  auto conversation = Connect();
+  const std::string time_item = "LIVEQUOTE;1003,1006,1018;1003='$TIME'";
+  ASSERT_EQ(VConvAdvise(conversation->handle(), time_item.c_str(), "VB4"), 1);
+  EXPECT_FALSE(CollectUpdates(*conversation, 700ms).empty()) << "$TIME prints every ten market seconds";
+
+  EXPECT_EQ(feed_.Control("pause"), "ok paused");
+  ASSERT_TRUE(conversation->RequestAndWait(SymbolItem(kFundamentalFields, "QQQQ")));
+  EXPECT_TRUE(CollectUpdates(*conversation, 700ms).empty());
+  EXPECT_EQ(feed_.Control("resume"), "ok resumed");
+  EXPECT_FALSE(CollectUpdates(*conversation, 700ms).empty());
+  EXPECT_EQ(feed_.Control("jump"), "error unknown command 'jump' (try help)");
+  EXPECT_EQ(feed_.Terminate(), 0);
+}
+
+TEST(FeedStartTest, LiveRecordingIsAReplayableTape) {
+  const std::string path =
+      (std::filesystem::temp_directory_path() / ("tarnwell-live-" + std::to_string(getpid()) + ".tape"))
+          .string();
+  {
+    FeedProcess feed(
+        {"--symbols", "20", "--date", "2026-12-09", "--time", "10:00", "--speed", "60", "--record", path});
+    std::this_thread::sleep_for(700ms);
+    EXPECT_EQ(feed.Terminate(), 0);
+  }
+  std::ifstream in(path);
+  std::string line, last;
+  size_t snapshot = 0, later = 0;
+  while (std::getline(in, line)) {
+    if (line.empty() || line[0] == '#') continue;
+    (line.starts_with("2026-12-09 10:00:00.000") ? snapshot : later) += 1;
+    last = line;
+  }
+  EXPECT_GE(snapshot, 20u) << "the recording opens with the picture at its start";
+  EXPECT_GT(later, 0u);
+  EXPECT_GT(last.substr(0, 23), "2026-12-09 10:00:10.000");
+  EXPECT_NO_THROW(FeedProcess({"--tape", path, "--speed", "0"})) << "the feed replays its own recording";
+  std::filesystem::remove(path);
 }
 
 TEST(FeedStartTest, ConnectFailsWhenNoServerListens) {
