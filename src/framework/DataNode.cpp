@@ -291,9 +291,13 @@ bool TDataNode::IsAlive(std::int64_t nodeId) {
 // --- TDataNodeWithStringKey ------------------------------------------------------------------------------
 
 TDataNodeWithStringKey::~TDataNodeWithStringKey() {
-  Assert(!key_.empty());
+  // A destructor must not throw: an inconsistent registration is reported instead. A node without a key
+  // was never registered (its construction failed, or it was made outside FindOrCreate).
+  if (key_.empty()) return;
   std::lock_guard guard(RegistryLock());
-  Assert(Registries().keyed.Remove(key_) != nullptr);
+  if (Registries().keyed.Remove(key_) == nullptr) {
+    AddLine("Assertion failure:  keyed node missing from the registry: " + key_);
+  }
 }
 
 std::string TDataNodeWithStringKey::MakeKey(std::string_view keyClass, std::string_view keyText) {

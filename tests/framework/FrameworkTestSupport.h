@@ -8,6 +8,8 @@
 #include "framework/DataNodeThread.h"
 #include "framework/DebugLog.h"
 #include "framework/Event.h"
+#include "framework/ScreenUpdates.h"
+#include "framework/UserInterfaceThread.h"
 
 namespace tarnwell::testing {
 
@@ -39,6 +41,15 @@ class TGate {
   std::shared_ptr<TEvent> entered_ = std::make_shared<TEvent>(true);
   std::shared_ptr<TEvent> opened_ = std::make_shared<TEvent>(true);
 };
+
+/// One screen beat by hand: ten steps of the ticking updater's timer on the user interface thread, then
+/// every job queued before (the beat among them) has run. For updaters made without a timer of their own.
+inline void ScreenBeat(IUserInterfaceThread& ui) {
+  ui.RunAndWait([] {
+    for (int i = 0; i < 10; ++i) TScreenUpdater::Ticking().TimerTick();
+  });
+  TDataNodeThread::Instance().Flush();
+}
 
 /// A name no other test uses, for keyed nodes that must be fresh.
 inline std::string FreshKey(const std::string& stem) {

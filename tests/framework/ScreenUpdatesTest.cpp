@@ -30,12 +30,7 @@ class ScreenUpdates : public ::testing::Test {
     TDataNodeThread::Instance().Flush();
     SetUserInterfaceThread(nullptr);
   }
-  void Beat() {
-    ui_.RunAndWait([] {
-      for (int i = 0; i < 10; ++i) TScreenUpdater::Ticking().TimerTick();
-    });
-    TDataNodeThread::Instance().Flush();
-  }
+  void Beat() { testing::ScreenBeat(ui_); }
 
   TPlainUserInterfaceThread ui_;
 };
