@@ -1,0 +1,105 @@
+#pragma once
+// The six abstract per-symbol feed nodes. Consumers find nodes only through the generic classes; which
+// concrete class serves them is chosen at run time (SetImplementation): the vendor's at start-up, the fake
+// data window's later. Nodes already made keep their class, since keys carry the concrete class name.
+
+#include <atomic>
+#include <string>
+#include <type_traits>
+#include <utility>
+
+#include "framework/DataNode.h"
+#include "marketdata/Records.h"
+
+namespace tarnwell {
+
+/// What the first three generic classes share: a record, validity and an exchangeable implementation.
+/// Self is the generic class; an implementation T derives from it, has kKeyClass and CreateFromKey.
+template <class Self, class Record>
+class TGenericFeedNode : public TDataNodeWithStringKey {
+ public:
+  using TRecord = Record;
+  using TFound = std::pair<Self*, TDataNodeLink*>;
+
+  /// The record holds data for the symbol; while false its contents mean nothing.
+  virtual bool IsValid() { return false; }
+  /// The record inside the node, changed in place on every update; null for the default node.
+  virtual const Record* GetData() { return nullptr; }
+
+  /// The shared node of the installed implementation for the symbol, with a new inactive link to
+  /// `callback`; without an implementation, the one default node (invalid, no data) with a holder link.
+  static TFound Find(const std::string& symbol, TCallback callback = {}) {
+    if (auto find = implementation_.load(std::memory_order_acquire)) return find(symbol, std::move(callback));
+    auto [node, link] = FindOrCreate<Self>("", {});
+    return {node, link};
+  }
+
+  /// Serves every later Find with class T. Any thread; nodes made before keep their class.
+  template <class T>
+  static void SetImplementation() {
+    static_assert(std::is_base_of_v<Self, T>, "an implementation descends from its generic class");
+    implementation_.store(
+        [](const std::string& symbol, TCallback callback) -> TFound {
+          auto [node, link] = FindOrCreate<T>(symbol, std::move(callback));
+          return {node, link};
+        },
+        std::memory_order_release);
+  }
+  /// Back to the default node (tests).
+  static void ClearImplementation() { implementation_.store(nullptr, std::memory_order_release); }
+
+ private:
+  using TFind = TFound (*)(const std::string&, TCallback);
+  static inline std::atomic<TFind> implementation_{nullptr};
+};
+
+class TGenericL1DataNode : public TGenericFeedNode<TGenericL1DataNode, TL1Data> {
+ public:
+  static constexpr const char* kKeyClass = "TGenericL1DataNode";
+  static TGenericL1DataNode* CreateFromKey(const std::string&) { return Create<TGenericL1DataNode>(); }
+};
+
+class TGenericTosDataNode : public TGenericFeedNode<TGenericTosDataNode, TTosData> {
+ public:
+  static constexpr const char* kKeyClass = "TGenericTosDataNode";
+  static TGenericTosDataNode* CreateFromKey(const std::string&) { return Create<TGenericTosDataNode>(); }
+};
+
+class TGenericFundamentalDataNode : public TGenericFeedNode<TGenericFundamentalDataNode, TFundamentalData> {
+ public:
+  static constexpr const char* kKeyClass = "TGenericFundamentalDataNode";
+  static TGenericFundamentalDataNode* CreateFromKey(const std::string&) {
+    return Create<TGenericFundamentalDataNode>();
+  }
+};
+
+/// Level-2 books. No producer is installed: consumers always see the empty default node.
+class TGenericLevel2DataNode : public TDataNodeWithStringKey {
+ public:
+  static constexpr const char* kKeyClass = "TGenericLevel2DataNode";
+  static TGenericLevel2DataNode* CreateFromKey(const std::string&) { return Create<TGenericLevel2DataNode>(); }
+  /// False: the viewer shows no refresh counts.
+  virtual bool HasRefreshCounts() { return false; }
+  static std::pair<TGenericLevel2DataNode*, TDataNodeLink*> Find(const std::string& symbol, TCallback callback = {});
+  /// The `first` group of a side (the viewer shows the first group, a blank row, then the other).
+  virtual TL2EntryArray GetBids(bool /*first*/) { return {}; }
+  virtual TL2EntryArray GetAsks(bool /*first*/) { return {}; }
+};
+
+/// Trade and quote events, newest first. No producer is installed.
+class TGenericTickDataNode : public TDataNodeWithStringKey {
+ public:
+  static constexpr const char* kKeyClass = "TGenericTickDataNode";
+  static TGenericTickDataNode* CreateFromKey(const std::string&) { return Create<TGenericTickDataNode>(); }
+  static std::pair<TGenericTickDataNode*, TDataNodeLink*> Find(const std::string& symbol, TCallback callback = {});
+  virtual TTickRecordArray GetTicks() { return {}; }
+};
+
+/// Top-ten lists. No producer is installed: every Find makes a new empty node.
+class TGenericAllGainersDataNode : public TDataNode {
+ public:
+  virtual TTopTenList GetList(std::uint8_t /*listType*/, std::uint8_t /*exchange*/) { return {}; }
+  static std::pair<TGenericAllGainersDataNode*, TDataNodeLink*> Find(TCallback callback = {});
+};
+
+}  // namespace tarnwell
