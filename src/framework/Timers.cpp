@@ -1,1 +1,204 @@
 #include "framework/Timers.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <exception>
+#include <string>
+
+#include "framework/DebugLog.h"
+#include "framework/Errors.h"
+
+namespace tarnwell {
+namespace {
+
+constexpr double kMsPerDay = 86400000.0;
+
+std::recursive_mutex& ProcessTimerLock() {
+  static std::recursive_mutex* lock = new std::recursive_mutex;  // never freed: the thread outlives statics
+  return *lock;
+}
+
+void LogCallbackFailure(const TCallback& callback, std::exception_ptr error) {
+  TExceptionInfo info = DescribeException(error);
+  std::string description;
+  try {
+    description = callback.Describe();
+  } catch (const std::exception& e) {
+    description = e.what();
+  }
+  std::string text =
+      "In Timer thread:  (" + info.className + ", " + info.message + ") raised in (" + description + ")";
+  if (info.faultAddress) text += " at $" + HexAddress(info.faultAddress);
+  AddLine(text);
+}
+
+}  // namespace
+
+// --- TTimerEvent -----------------------------------------------------------------------------------------
+
+TTimerEvent::TTimerEvent(TDateTime due, double periodDays, bool absolute, TCallback callback)
+    : callback_(std::move(callback)),
+      due_(due),
+      period_(periodDays),
+      repeating_(periodDays > 0),
+      absolute_(absolute) {}
+
+TTimerEventRef TTimerEvent::Start(std::int64_t delayMs, std::int64_t periodMs, TDateTime startTime,
+                                  TCallback callback) {
+  const bool absolute = startTime != 0;
+  const TDateTime start = absolute ? startTime : clock::Now();
+  std::shared_ptr<TTimerEvent> event(new TTimerEvent(start + static_cast<double>(delayMs) / kMsPerDay,
+                                                     static_cast<double>(periodMs) / kMsPerDay, absolute,
+                                                     std::move(callback)));
+  TTimerThread::Instance().Add(event);
+  return event;
+}
+
+bool TTimerEvent::LessThan(const IHeapable& other) const {
+  const auto& that = static_cast<const TTimerEvent&>(other);
+  if (due_ != that.due_) return due_ < that.due_;
+  // Wrap-around difference: still right when the counter passes 2^32 while both events wait.
+  return static_cast<std::int32_t>(sequence_ - that.sequence_) < 0;
+}
+
+void TTimerEvent::Fire() {
+  std::lock_guard guard(TTimerThread::TimerLock());
+  if (finished_.load(std::memory_order_acquire)) return;
+  try {
+    callback_();
+  } catch (...) {
+    LogCallbackFailure(callback_, std::current_exception());
+  }
+  if (!repeating_) {
+    finished_.store(true, std::memory_order_release);
+    return;
+  }
+  if (finished_.load(std::memory_order_acquire)) return;  // cancelled by its own callback
+  due_ += period_;
+  TTimerThread::Instance().Add(shared_from_this());
+}
+
+void TTimerEvent::Cancel() {
+  std::lock_guard guard(TTimerThread::TimerLock());
+  finished_.store(true, std::memory_order_release);
+}
+
+// --- TTimerThread ----------------------------------------------------------------------------------------
+
+TTimerThread& TTimerThread::Instance() {
+  static TTimerThread* thread = new TTimerThread;
+  return *thread;
+}
+
+std::recursive_mutex& TTimerThread::TimerLock() {
+  return ProcessTimerLock();
+}
+
+TTimerThread::TTimerThread() {
+  // A clock set by hand (tests, replay) must not wait for the next 100 ms look at it.
+  clock::AddWatcher([this] { wake_.Set(); });
+  thread_ = std::thread([this] { Execute(); });
+  thread_.detach();  // runs until the process ends
+}
+
+void TTimerThread::Add(std::shared_ptr<TTimerEvent> event) {
+  Assert(event != nullptr);
+  {
+    std::lock_guard guard(queueLock_);
+    event->sequence_ = nextSequence_++;
+    queue_.Push(std::move(event));
+    ++addedCount_;
+  }
+  wake_.Set();
+}
+
+std::uint32_t TTimerThread::AddedCount() const {
+  std::lock_guard guard(queueLock_);
+  return addedCount_;
+}
+
+std::uint32_t TTimerThread::RemovedCount() const {
+  std::lock_guard guard(queueLock_);
+  return removedCount_;
+}
+
+std::int32_t TTimerThread::QueueLength() const {
+  std::lock_guard guard(queueLock_);
+  return queue_.Count();
+}
+
+void TTimerThread::Execute() {
+  TDateTime previous = clock::Now();
+  for (;;) {
+    try {
+      const TDateTime now = clock::Now();
+      if (now < previous) Reschedule(now);
+      previous = now;
+
+      std::shared_ptr<TTimerEvent> due;
+      std::int64_t wait = kNoWait;
+      {
+        std::lock_guard guard(queueLock_);
+        if (const THeap::Item& top = queue_.Peek()) {
+          auto& event = static_cast<TTimerEvent&>(*top);
+          if (!event.IsPending()) {
+            queue_.Pop();
+            ++removedCount_;
+            wait = 0;
+          } else {
+            const double ms = std::round((event.due_ - now) * kMsPerDay);
+            wait = static_cast<std::int64_t>(std::clamp(ms, -1.0, static_cast<double>(kNoWait)));
+            if (wait <= 0) {
+              due = std::static_pointer_cast<TTimerEvent>(queue_.Pop());
+              ++removedCount_;
+            }
+          }
+        }
+      }
+      nextWait_.store(static_cast<std::int32_t>(wait), std::memory_order_relaxed);
+      if (due) due->Fire();
+      if (wait <= 0) continue;
+      sleeping_.store(true, std::memory_order_relaxed);
+      wake_.WaitFor(std::chrono::milliseconds(std::min<std::int64_t>(wait, kLongestSleepMs)));
+      sleeping_.store(false, std::memory_order_relaxed);
+    } catch (...) {
+      // Callbacks are contained by Fire; this is the queue itself failing (memory). Keep the timers going.
+      ReportException(std::current_exception(), "Timer thread");
+    }
+  }
+}
+
+void TTimerThread::Reschedule(TDateTime now) {
+  std::vector<std::shared_ptr<TTimerEvent>> events;
+  {
+    std::lock_guard guard(queueLock_);
+    events.reserve(static_cast<std::size_t>(queue_.Count()));
+    while (THeap::Item item = queue_.Pop()) events.push_back(std::static_pointer_cast<TTimerEvent>(item));
+  }
+  for (std::shared_ptr<TTimerEvent>& event : events) {
+    if (event->absolute_) {
+      Add(event);
+      std::lock_guard guard(queueLock_);
+      --addedCount_;  // the same event, not a new one
+      continue;
+    }
+    // A relative event meant "so long from now"; after the jump that moment is now.
+    event->due_ = now;
+    {
+      std::lock_guard guard(queueLock_);
+      ++removedCount_;
+    }
+    event->Fire();
+  }
+}
+
+TTimerEventRef Repeating(std::int64_t periodMs, TDateTime startTime, TCallback callback) {
+  return TTimerEvent::Start(0, periodMs, startTime, std::move(callback));
+}
+
+TTimerEventRef OneShot(TDateTime startTime, TCallback callback) {
+  return TTimerEvent::Start(0, 0, startTime, std::move(callback));
+}
+
+}  // namespace tarnwell
