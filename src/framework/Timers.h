@@ -54,8 +54,8 @@ class TTimerEvent final : public IHeapable,
   bool IsPending() const override { return !finished_.load(std::memory_order_acquire); }
   TTimerEvent& GetObject() override { return *this; }
 
-  bool Repeating() const { return repeating_; }
-  bool Absolute() const { return absolute_; }
+  bool IsRepeating() const { return repeating_; }
+  bool IsAbsolute() const { return absolute_; }
 
  private:
   friend class TTimerThread;
@@ -65,8 +65,8 @@ class TTimerEvent final : public IHeapable,
   // Written only while the event is off the queue, by the thread that took it off; read under the queue
   // lock while it is queued.
   TDateTime due_;
-  const double period_;  // days
-  std::atomic<bool> finished_{false};
+  const double period_;                // days
+  std::atomic<bool> finished_{false};  // set under the timer lock, so a callback never starts after Cancel
   const bool repeating_;
   const bool absolute_;
   std::uint32_t sequence_ = 0;  // guarded by the timer thread's queue lock
