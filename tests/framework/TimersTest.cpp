@@ -130,6 +130,9 @@ TEST_F(Timers, ClockSetBackFiresRelativeEventsAtOnceAndKeepsAbsoluteOnes) {
   ASSERT_TRUE(Eventually([&] { return CountOf("relative") == 1 && CountOf("tick") == 2; }));
   Settle();
   EXPECT_EQ(CountOf("absolute"), 0);
+  // The diagnostics show added minus removed as the queue: an event put back is not a new one.
+  TTimerThread& thread = TTimerThread::Instance();
+  EXPECT_EQ(thread.AddedCount() - thread.RemovedCount(), static_cast<std::uint32_t>(thread.QueueLength()));
 
   // The repeating event continues from the moment of the jump.
   SetClock(earlier + 59 * kOneSecond);
