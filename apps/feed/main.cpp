@@ -116,6 +116,10 @@ int main(int argc, char** argv) {
       throw CLI::ValidationError("--tape",
                                  "a tape cannot be combined with --write-home or --record --speed 0");
     }
+    if (day < kFirstDay) {
+      throw CLI::ValidationError(
+          "--date", "the synthetic market begins on " + FormatTime(kFirstDay * kMsPerDay).substr(0, 10));
+    }
     Universe universe(symbols, seed);
     if (!write_home.empty()) {
       WriteOvernightFiles(universe, day, write_home);
@@ -142,14 +146,19 @@ int main(int argc, char** argv) {
       options.origin_ms = day * kMsPerDay + start;
       LogLine("synthetic market of " + std::to_string(symbols) + " symbols, seed " + std::to_string(seed) +
               ", from " + FormatTime(options.origin_ms) + " (vendor clock)");
-      source = std::make_unique<Market>(universe, day);
+      // As fast as possible, the market plays its one day and stops at 20:00 rather than racing through days.
+      const int64_t end = speed == 0 ? day * kMsPerDay + kPostCloseSecond * 1000LL : INT64_MAX;
+      source = std::make_unique<Market>(universe, day, end);
     }
     std::unique_ptr<TapeWriter> recorder;
     if (!record.empty()) recorder = std::make_unique<TapeWriter>(record);
 
     FeedServer server(options, std::move(source), std::move(recorder));
-    std::printf("listening on 127.0.0.1:%u\n", server.Port());
-    if (!control.empty()) std::printf("control on 127.0.0.1:%u\n", server.ControlPort());
+    // Tests and scripts read these lines to learn the ports picked for port 0.
+    std::printf("listening on %s:%u\n", listen.substr(0, listen.rfind(':')).c_str(), server.Port());
+    if (!control.empty()) {
+      std::printf("control on %s:%u\n", control.substr(0, control.rfind(':')).c_str(), server.ControlPort());
+    }
     std::fflush(stdout);
     g_server = &server;
     struct sigaction action {};

@@ -10,9 +10,6 @@
 namespace tarnwell::vendor {
 namespace {
 
-// The daily walk starts here; every date the market serves lies after it, so a day's close is the same
-// whichever date the feed was started for.
-constexpr int64_t kEpochDay = 18267;  // 2020-01-06, a Monday
 constexpr double kReversion = 0.003;  // pull of the log price back toward the symbol's level, per day
 
 const char* const kSyllables[] = {"ar",   "bel", "cor", "dan", "el",  "fen", "gar", "hol",

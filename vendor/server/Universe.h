@@ -42,6 +42,9 @@ struct DayDraw {
 };
 
 inline constexpr int kSectorCount = 8;
+/// The daily walk starts on 2020-01-06; a day needs a year of history before it.
+inline constexpr int64_t kEpochDay = 18267;
+inline constexpr int64_t kFirstDay = kEpochDay + 366;  // 2021-01-06
 inline constexpr int kHistoryDays = 260;
 
 class Universe {
