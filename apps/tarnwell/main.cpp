@@ -25,6 +25,7 @@ int main(int argc, char** argv) {
   qtApp.setQuitOnLastWindowClosed(false);  // closing the main window ends the program, nothing else does
   TApplication app(arguments);
   int code = qtApp.exec();
+  FinalizeModules();
   // The worker threads are not stopped: end the process here, without running static destructors under
   // their feet.
   std::fflush(nullptr);

@@ -35,7 +35,7 @@ struct TGenericNodeClass {
 
 class TGenericDataNode : public TDataNode {
  public:
-  TGenericDataNode() : TDataNode(false) {}
+  explicit TGenericDataNode(bool permanent = false) : TDataNode(permanent) {}
   ~TGenericDataNode() override;
 
   virtual std::int32_t GetInteger();

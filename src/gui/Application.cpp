@@ -8,7 +8,9 @@
 #include "framework/DataNodeThread.h"
 #include "framework/DebugLog.h"
 #include "framework/ScreenUpdates.h"
+#include "framework/Timers.h"
 #include "framework/UserInterfaceThread.h"
+#include "marketdata/vendor/VendorConversation.h"
 #include "gui/DebugLogWindow.h"
 #include "gui/MainWindow.h"
 #include "gui/QtUserInterfaceThread.h"
@@ -22,11 +24,22 @@ void ConfigureVendorAddress() {
   if (!address.empty()) ::setenv("VCONV_SERVER", address.c_str(), 1);
 }
 
+// The system's one vendor conversation lives for the whole run; it connects and reconnects by itself.
+void StartVendorConversation() {
+  if (!InitializeVendorLibrary()) {
+    AddLine("The vendor library is not ready: no market data this run");
+    return;
+  }
+  static TOwnedLink conversation(VendorConversationFactory()->GetNode().second);
+}
+
 // Modules in dependency order. Each runs before any window exists.
 const std::pair<const char*, std::function<void()>> kModules[] = {
+    {"timer thread", [] { TTimerThread::Instance(); }},
     {"data node thread and registries", [] { InitializeFramework(); }},
     {"configuration file", [] { TConfigFile::Instance(); }},
     {"vendor address", ConfigureVendorAddress},
+    {"vendor library and conversation", StartVendorConversation},
 };
 
 struct TStartupWindow {
@@ -54,6 +67,8 @@ const TStartupWindow kStartupWindows[] = {
 void InitializeModules() {
   for (const auto& [name, init] : kModules) init();
 }
+
+void FinalizeModules() { ShutdownVendorLibrary(); }
 
 TApplication::TApplication(const TStartArguments& arguments) {
   static TQtUserInterfaceThread* uiThread = new TQtUserInterfaceThread;

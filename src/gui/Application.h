@@ -14,6 +14,8 @@ class TMainForm;
 
 /// Everything that must run before the first window: threads, registries, configuration. No Qt needed.
 void InitializeModules();
+/// What must happen once at exit (the worker threads are not stopped).
+void FinalizeModules();
 
 class TApplication {
  public:
