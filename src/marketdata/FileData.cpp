@@ -1,0 +1,1 @@
+#include "marketdata/FileData.h"
