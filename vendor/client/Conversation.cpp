@@ -86,9 +86,9 @@ VConvMessage* NewMessage(int32_t type, std::string_view text, std::string_view b
   auto* raw = static_cast<char*>(std::malloc(block_at + block.size()));
   if (raw == nullptr) return nullptr;
   auto* header = reinterpret_cast<MessageHeader*>(raw);
-  std::memcpy(raw + text_at, text.data(), text.size());
+  if (!text.empty()) std::memcpy(raw + text_at, text.data(), text.size());
   raw[text_at + text.size()] = '\0';
-  std::memcpy(raw + block_at, block.data(), block.size());
+  if (!block.empty()) std::memcpy(raw + block_at, block.data(), block.size());
   header->message.Type = type;
   header->message.Text = text.empty() ? nullptr : raw + text_at;
   header->magic = kMessageMagic;
