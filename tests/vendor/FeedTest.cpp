@@ -127,6 +127,14 @@ TEST_F(FeedTest, AdvisedListStreamsWatchedSymbolsUntilDeleteWatchAndUnadvise) {
     seen.insert(record.Symbol());
   }
   EXPECT_EQ(seen, (std::set<std::string>{"QQQQ", "XSA"}));
+  // A request of the list answers with one record per watched symbol, in one block.
+  Message reply = conversation->RequestAndWait(list_item);
+  ASSERT_TRUE(reply);
+  const std::vector<Record> listed = ReadBlock(*reply);
+  ASSERT_EQ(listed.size(), 2u);
+  EXPECT_EQ(listed[0].Symbol(), "QQQQ");
+  EXPECT_EQ(listed[1].Symbol(), "XSA");
+  EXPECT_EQ(listed[1].fields.size(), 16u) << "every requested field, blank where there is no value";
 
   ASSERT_EQ(VConvExecute(conversation->handle(), "[DeleteWatch(LIVEQUOTE,List_7_0,XSA)]"), 1);
   ASSERT_TRUE(conversation->RequestAndWait(SymbolItem(kFundamentalFields, "QQQQ")));

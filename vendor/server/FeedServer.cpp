@@ -279,6 +279,9 @@ void FeedServer::ReadConversation(Connection& connection) {
 }
 
 void FeedServer::Reply(Connection& connection, int32_t type, std::string_view text, std::string_view block) {
+  if (type == wire::kOtherRefusal) {
+    LogLine("conversation " + std::to_string(connection.id) + ": refused: " + std::string(text));
+  }
   wire::FrameWriter(connection.out, wire::Kind::kMessage)
       .U32(static_cast<uint32_t>(type))
       .Str(text)
