@@ -148,6 +148,8 @@ TDateTimeParts DecodeDateTime(TDateTime t) {
   return p;
 }
 
+std::int64_t TimeOfDayMs(TDateTime t) { return std::llround((t - std::floor(t)) * kSecondsPerDay * 1000.0); }
+
 std::string FormatFileStamp(TDateTime t) {
   TDateTimeParts p = DecodeDateTime(t);
   char buf[64];

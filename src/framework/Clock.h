@@ -54,6 +54,11 @@ struct TDateTimeParts {
 };
 TDateTimeParts DecodeDateTime(TDateTime t);
 
+/// Milliseconds since midnight of a date-time, rounded, so that 13:00 compares as 13:00 whatever the
+/// floating-point error of the day count.
+std::int64_t TimeOfDayMs(TDateTime t);
+constexpr std::int64_t HoursMinutesMs(int hours, int minutes) { return (hours * 60LL + minutes) * 60000LL; }
+
 /// "yyyy_mm_dd__hh_nn_ss": the stamp used in log file names.
 std::string FormatFileStamp(TDateTime t);
 /// The short date and long time of log lines: "mm/dd/yyyy hh:nn:ss".
