@@ -25,13 +25,26 @@ class Rng {
   }
   /// Uniform in (0, 1).
   double Uniform() { return (static_cast<double>(Next() >> 11) + 0.5) * (1.0 / 9007199254740992.0); }
-  double Normal() { return std::sqrt(-2.0 * std::log(Uniform())) * std::cos(6.283185307179586 * Uniform()); }
+  /// Box-Muller gives normals in pairs; the second is kept for the next call.
+  double Normal() {
+    if (has_spare_) {
+      has_spare_ = false;
+      return spare_;
+    }
+    const double radius = std::sqrt(-2.0 * std::log(Uniform()));
+    const double angle = 6.283185307179586 * Uniform();
+    spare_ = radius * std::sin(angle);
+    has_spare_ = true;
+    return radius * std::cos(angle);
+  }
   double Exponential(double rate) { return -std::log(Uniform()) / rate; }
   int Below(int n) { return static_cast<int>(Next() % static_cast<uint64_t>(n)); }
   bool Chance(double p) { return Uniform() < p; }
 
  private:
   uint64_t state_;
+  double spare_ = 0;
+  bool has_spare_ = false;
 };
 
 }  // namespace tarnwell::vendor

@@ -106,11 +106,17 @@ Universe::Universe(int count, uint64_t seed) : seed_(seed) {
 }
 
 double Universe::FactorMove(int factor, int64_t day) const {
-  Rng market(Mix(seed_, static_cast<uint64_t>(day) * 16));
-  const double m = 0.011 * market.Normal();
-  if (factor == 0) return m;
-  Rng sector(Mix(seed_, static_cast<uint64_t>(day) * 16 + static_cast<uint64_t>(factor)));
-  return 0.8 * m + 0.008 * sector.Normal();
+  auto [it, added] = factor_moves_.try_emplace(day);
+  if (added) {
+    Rng market(Mix(seed_, static_cast<uint64_t>(day) * 16));
+    const double m = 0.011 * market.Normal();
+    it->second[0] = m;
+    for (int k = 1; k <= kSectorCount; ++k) {
+      Rng sector(Mix(seed_, static_cast<uint64_t>(day) * 16 + static_cast<uint64_t>(k)));
+      it->second[static_cast<size_t>(k)] = 0.8 * m + 0.008 * sector.Normal();
+    }
+  }
+  return it->second[static_cast<size_t>(factor)];
 }
 
 DayDraw Universe::Draw(size_t symbol, int64_t day) const {

@@ -3,8 +3,10 @@
 // market continues.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace tarnwell::vendor {
@@ -47,6 +49,7 @@ inline constexpr int64_t kEpochDay = 18267;
 inline constexpr int64_t kFirstDay = kEpochDay + 366;  // 2021-01-06
 inline constexpr int kHistoryDays = 260;
 
+/// Not thread-safe: one thread builds the market from it (factor moves are cached as they are asked for).
 class Universe {
  public:
   /// Throws std::invalid_argument when count is outside 20..10000.
@@ -66,6 +69,7 @@ class Universe {
  private:
   std::vector<SymbolInfo> symbols_;
   uint64_t seed_;
+  mutable std::unordered_map<int64_t, std::array<double, kSectorCount + 1>> factor_moves_;  // by day
 };
 
 /// The weekday before a day.
