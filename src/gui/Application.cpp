@@ -10,7 +10,9 @@
 #include "framework/ScreenUpdates.h"
 #include "framework/Timers.h"
 #include "framework/UserInterfaceThread.h"
+#include "marketdata/vendor/RegionalQuotes.h"
 #include "marketdata/vendor/VendorConversation.h"
+#include "marketdata/vendor/VendorFeedNodes.h"
 #include "gui/DebugLogWindow.h"
 #include "gui/MainWindow.h"
 #include "gui/QtUserInterfaceThread.h"
@@ -40,6 +42,11 @@ const std::pair<const char*, std::function<void()>> kModules[] = {
     {"configuration file", [] { TConfigFile::Instance(); }},
     {"vendor address", ConfigureVendorAddress},
     {"vendor library and conversation", StartVendorConversation},
+    {"named values", [] {
+       RegisterVendorValues();
+       RegisterRegionalValues();
+     }},
+    {"feed selection", InstallVendorFeed},
 };
 
 struct TStartupWindow {

@@ -150,9 +150,12 @@ void TVendorConvListenerDataNode::OnConversationMessage(TBroadcastMessage& messa
   Assert(info != nullptr);
   const VConvMessage* vendorMessage = info->Message();
   if (!vendorMessage) return;
+  DeliverBlock(VConvDataGetData(vendorMessage), vendorMessage->Type == 4 ? rkReply : rkUpdate);
+}
+
+void TVendorConvListenerDataNode::DeliverBlock(const void* block, TRecordKind kind) {
   VB4Cursor cursor;
-  if (VB4_Open(VConvDataGetData(vendorMessage), &cursor, 0) != 0) return;
-  const TRecordKind kind = vendorMessage->Type == 4 ? rkReply : rkUpdate;
+  if (VB4_Open(block, &cursor, 0) != 0) return;
   do {
     const void* field = nullptr;
     if (VB4_FindField(&cursor, vf::DISP_NAME, &field) != 0) continue;

@@ -42,6 +42,8 @@ class TVendorConvListenerDataNode : public TGenericDataNode {
   /// Makes the symbol pending and returns the channel its records come on; a symbol pending already
   /// fails "Duplicate symbol, <symbol>, for <query>".
   std::string AddSymbol(const std::string& symbol, bool requestOnly);
+  /// Splits a data block into records and hands each pending symbol's record to its front, at once.
+  void DeliverBlock(const void* block, TRecordKind kind);
   void StartSymbol(const std::string& symbol);
   void SendRequest(const std::string& symbol);
   void AddWatch(const std::string& symbol);
