@@ -20,10 +20,10 @@ int main(int argc, char** argv) {
     return 2;
   }
 
-  InitializeModules();
+  std::string logProblem = InitializeModules();
   QApplication qtApp(argc, argv);
   qtApp.setQuitOnLastWindowClosed(false);  // closing the main window ends the program, nothing else does
-  TApplication app(arguments);
+  TApplication app(arguments, logProblem);
   int code = qtApp.exec();
   FinalizeModules();
   // The worker threads are not stopped: end the process here, without running static destructors under

@@ -57,27 +57,27 @@ struct TStartupWindow {
 
 // The windows in start-up order; only the main window and the debug log are shown at once.
 const TStartupWindow kStartupWindows[] = {
-    {"DebugOutputWindow", true,
-     [](TApplication& app) -> QWidget* {
-       try {
-         return new TDebugOutputWindow(&app.MainForm());
-       } catch (const std::exception& e) {
-         // Without a log file the program still runs; its lines stay in memory.
-         QMessageBox::warning(&app.MainForm(), "Tarnwell", QString::fromStdString(e.what()));
-         return nullptr;
-       }
-     }},
+    {"DebugOutputWindow", true, [](TApplication& app) -> QWidget* { return new TDebugOutputWindow(&app.MainForm()); }},
 };
 
 }  // namespace
 
-void InitializeModules() {
+std::string InitializeModules() {
+  // The log file comes first, so that nothing a module reports at start-up is lost.
+  std::string logProblem;
+  try {
+    TDebugLog::Instance().Open(clock::Now());
+  } catch (const std::exception& e) {
+    logProblem = e.what();  // the program runs on; its lines stay in memory and in the log window
+  }
+  AddLine("Tarnwell started");
   for (const auto& [name, init] : kModules) init();
+  return logProblem;
 }
 
 void FinalizeModules() { ShutdownVendorLibrary(); }
 
-TApplication::TApplication(const TStartArguments& arguments) {
+TApplication::TApplication(const TStartArguments& arguments, const std::string& logProblem) {
   static TQtUserInterfaceThread* uiThread = new TQtUserInterfaceThread;
   SetUserInterfaceThread(uiThread);
   // The screen beat's timer belongs to this thread: start it here, before anything waits on another thread.
@@ -92,8 +92,8 @@ TApplication::TApplication(const TStartArguments& arguments) {
     windows_[w.name] = window;
     if (w.visible) window->show();
   }
-  AddLine("Tarnwell started");
   mainForm_->show();
+  if (!logProblem.empty()) QMessageBox::warning(mainForm_, "Tarnwell", QString::fromStdString(logProblem));
 }
 
 QWidget* TApplication::Window(const std::string& name) const {

@@ -12,15 +12,17 @@ namespace tarnwell {
 
 class TMainForm;
 
-/// Everything that must run before the first window: threads, registries, configuration. No Qt needed.
-void InitializeModules();
+/// Everything that must run before the first window: the log file, threads, registries, configuration.
+/// No Qt needed. Returns why the log file could not be created, or empty.
+std::string InitializeModules();
 /// What must happen once at exit (the worker threads are not stopped).
 void FinalizeModules();
 
 class TApplication {
  public:
   /// Creates the windows in start-up order; call once the Qt application object exists.
-  explicit TApplication(const TStartArguments& arguments);
+  /// `logProblem`: shown to the user once the main window is up.
+  TApplication(const TStartArguments& arguments, const std::string& logProblem);
 
   TMainForm& MainForm() const { return *mainForm_; }
   /// A start-up window by its name, or null.

@@ -4,14 +4,12 @@
 #include <QTextCursor>
 #include <QVBoxLayout>
 
-#include "framework/Clock.h"
 
 namespace tarnwell {
 
 TDebugOutputWindow::TDebugOutputWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
   setWindowTitle("DebugOutputWindow");
   setObjectName("DebugOutputWindow");
-  TDebugLog::Instance().Open(clock::Now());
   text_ = new QPlainTextEdit(this);
   text_->setReadOnly(true);
   text_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);

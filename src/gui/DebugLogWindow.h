@@ -12,7 +12,7 @@ namespace tarnwell {
 class TDebugOutputWindow : public QWidget {
   Q_OBJECT
  public:
-  /// Opens the per-run log file (see TDebugLog::Open); throws when it cannot be created.
+  /// Shows the debug log, whose file the program opened at its start.
   explicit TDebugOutputWindow(QWidget* parent = nullptr);
   ~TDebugOutputWindow() override;
 

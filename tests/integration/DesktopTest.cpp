@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "ChildProcess.h"
+#include "FeedProcess.h"
 #include "XClose.h"
 
 namespace tarnwell::testing {
@@ -173,6 +174,26 @@ TEST_F(DesktopTest, ArgumentsHandOverToTheMonitorInsteadOfTheInitialPage) {
   ASSERT_NE(FindWindow("Tarnwell"), 0u);
   EXPECT_TRUE(logHas("Unattended start: symbol file \"symbols.txt\", database host \"db.example\", port \"3307\""));
   for (const std::string& line : LogLines()) EXPECT_EQ(line.find("Initial page"), std::string::npos) << line;
+}
+
+TEST_F(DesktopTest, ConnectsToTheMarketDataServerAndReconnectsAfterARestart) {
+  vendor::testing::FeedProcess feed({"--symbols", "40", "--time", "10:00"});
+  const std::string address = feed.Address();
+  std::ofstream(dir_ / "Config.ini") << "[Vendor]\r\nAddress=" << address << "\r\n";
+  auto count = [&](const std::string& line) {
+    int n = 0;
+    for (const std::string& l : LogLines()) n += l.find(":  " + line) != std::string::npos;
+    return n;
+  };
+  Start({});
+  ASSERT_NE(FindWindow("Tarnwell"), 0u);
+  ASSERT_TRUE(WaitUntil([&] { return count("VCONV_INIT_ACK") == 1; }, 20s)) << "never connected";
+  EXPECT_EQ(count("Attempting to connect (&QUOTES&, MD_SRV, LIVEQUOTE)"), 1);
+
+  feed.Kill();
+  ASSERT_TRUE(WaitUntil([&] { return count("VConvConnect failed") >= 1; }, 20s)) << "no retry while the server is down";
+  vendor::testing::FeedProcess again({"--symbols", "40", "--time", "10:00"}, address);
+  EXPECT_TRUE(WaitUntil([&] { return count("VCONV_INIT_ACK") == 2; }, 20s)) << "never reconnected";
 }
 
 TEST(DesktopProgram, HelpPrintsUsageWithoutADisplay) {
