@@ -126,21 +126,28 @@ bool TFileChangedDataNode::DrainEvents() {
     if (length <= 0) return relevant;  // EAGAIN: nothing left
     for (const char* p = buffer; p < buffer + length;) {
       const auto* event = reinterpret_cast<const inotify_event*>(p);
-      if (event->mask & IN_Q_OVERFLOW) relevant = true;  // events were lost: ours may be among them
+      if (event->mask & IN_Q_OVERFLOW) {
+        touched_.store(true, std::memory_order_relaxed);  // events were lost: ours may be among them
+        relevant = true;
+      }
       if (event->mask & IN_IGNORED) {
         AddLine("File data: the folder of " + fileName_ + " is no longer watched; checking every " +
                 std::to_string(kLongestWaitMs / 60000) + " minutes");
         relevant = true;
       }
-      if (event->len > 0 && baseName_ == event->name) relevant = true;
+      if (event->len > 0 && baseName_ == event->name) {
+        touched_.store(true, std::memory_order_relaxed);
+        relevant = true;
+      }
       p += sizeof(inotify_event) + event->len;
     }
   }
 }
 
 void TFileChangedDataNode::CheckFile() {
+  const bool touched = touched_.exchange(false, std::memory_order_relaxed);
   const TFileAge age = TFileAge::Of(fileName_);
-  const bool changed = age.exists && age != lastAge_;
+  const bool changed = age.exists && (touched || age != lastAge_);
   lastAge_ = age;
   if (changed) NotifyListeners();
 }

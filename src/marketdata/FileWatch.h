@@ -4,6 +4,7 @@
 // file's table reload on that. One watch thread per file waits on an inotify watch of the file's folder and
 // only queues a check job; the check itself runs on the data node thread.
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <thread>
@@ -12,8 +13,8 @@
 
 namespace tarnwell {
 
-/// What tells one version of a file from the next: the modification time alone misses two writes within
-/// one tick of the file system's clock, so size, inode (a replacing rename) and change time join it.
+/// What tells one version of a file from the next when no event said so: size, inode (a replacing rename)
+/// and change time join the modification time.
 struct TFileAge {
   bool exists = false;
   std::int64_t modifiedNs = -1;
@@ -63,6 +64,9 @@ class TFileChangedDataNode : public TDataNodeWithStringKey {
   int changeHandle_ = -1;       // inotify descriptor; set in the constructor, closed in the destructor
   int stopEvent_ = -1;          // eventfd, readable once the node is going; as changeHandle_
   TFileAge lastAge_;            // the constructor, then the data node thread only
+  // An event named the file since the last check. Two writes within one tick of the file system's clock
+  // can leave every stamp as it was, but not unreported.
+  std::atomic<bool> touched_{false};
   std::thread watchThread_;
 };
 
