@@ -33,7 +33,9 @@ TTwoDoubleInputs::TTwoDoubleInputs(const TParamList& params) {
   second_ = LinkInput(*this, params[1], TW_METHOD(this, InputChanged));
 }
 
-bool TTwoDoubleInputs::IsValid() { return Evaluate(); }
+bool TTwoDoubleInputs::IsValid() {
+  return Evaluate();
+}
 
 bool TTwoDoubleInputs::Evaluate() {
   if (clean_) return hasValue_;
@@ -167,7 +169,9 @@ void TVisiblePulses::SourceChanged() {
   // The wall clock, not the data time: the flashes are for the eye, and played-back data times may lie
   // far in the past.
   nextTime_ = clock::Now();
-  Step();
+  // The first step is queued rather than taken here, so that a burst of changes is counted whole before
+  // the first flash: fifteen changes in one go flash ten times, not once plus ten.
+  QueueCallback(1, TW_METHOD(this, Step));
 }
 
 void TVisiblePulses::Step() {

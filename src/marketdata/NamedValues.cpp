@@ -15,7 +15,9 @@ namespace {
 constexpr double kNoCallsOffset = 2147483648.0;
 
 /// A copy of a registered value's factory, for use inside a formula.
-TFactoryRef Named(const char* name) { return FindFactory(name, true)->Clone(); }
+TFactoryRef Named(const char* name) {
+  return FindFactory(name, true)->Clone();
+}
 
 /// The one parameter of a per-symbol node, as text (an unfilled "Symbol Name" gives "").
 std::string SymbolParam(const TParamList& params, const char* expected) {
@@ -28,18 +30,21 @@ std::string SymbolParam(const TParamList& params, const char* expected) {
 // --- Readers ---------------------------------------------------------------------------------------------
 
 TL1User::TL1User(const TParamList& params) {
-  auto [node, link] = TGenericL1DataNode::Find(SymbolParam(params, "Assertion failure"), TW_METHOD(this, Changed));
+  auto [node, link] =
+      TGenericL1DataNode::Find(SymbolParam(params, "Assertion failure"), TW_METHOD(this, Changed));
   l1_ = node;
   AddAutoLink(link);
 }
 
 TTosUser::TTosUser(const TParamList& params) {
-  auto [node, link] = TGenericTosDataNode::Find(SymbolParam(params, "Assertion failure"), TW_METHOD(this, Changed));
+  auto [node, link] =
+      TGenericTosDataNode::Find(SymbolParam(params, "Assertion failure"), TW_METHOD(this, Changed));
   tos_ = node;
   AddAutoLink(link);
 }
 
-TFundamentalUser::TFundamentalUser(const TParamList& params) : symbol_(SymbolParam(params, "Assertion failure")) {
+TFundamentalUser::TFundamentalUser(const TParamList& params)
+    : symbol_(SymbolParam(params, "Assertion failure")) {
   auto [node, link] = TGenericFundamentalDataNode::Find(symbol_, TW_METHOD(this, Changed));
   fundamental_ = node;
   AddAutoLink(link);
@@ -51,7 +56,9 @@ std::string TListedExchange::GetString() {
   return record ? record->ListedExchange : std::string();
 }
 
-bool TListedExchange::IsValid() { return IsIndexSymbol(symbol_) || TFundamentalUser::IsValid(); }
+bool TListedExchange::IsValid() {
+  return IsIndexSymbol(symbol_) || TFundamentalUser::IsValid();
+}
 
 std::string TPrintableName::GetString() {
   const TFundamentalData* record = Record();
@@ -102,7 +109,9 @@ TOpenPrice::TOpenPrice(const TParamList& params) {
   AddAutoLink(l1Link);
 }
 
-bool TOpenPrice::HoldsFirstPrice() const { return firstPrice_ != 0 && CurrentTime() <= firstPriceUntil_; }
+bool TOpenPrice::HoldsFirstPrice() const {
+  return firstPrice_ != 0 && CurrentTime() <= firstPriceUntil_;
+}
 
 double TOpenPrice::GetDouble() {
   if (l1_->IsValid() && l1_->GetData()->Open != 0) return l1_->GetData()->Open;
@@ -128,7 +137,8 @@ TExpectedOpen::TExpectedOpen(const TParamList& params) {
   auto [tos, tosLink] = TGenericTosDataNode::Find(symbol, TW_METHOD(this, NotifyListeners));
   tos_ = tos;
   AddAutoLink(tosLink);
-  open_ = LinkInput(*this, TGenericDataNodeFactory::Make<TOpenPrice>(symbol), TW_METHOD(this, NotifyListeners));
+  open_ =
+      LinkInput(*this, TGenericDataNodeFactory::Make<TOpenPrice>(symbol), TW_METHOD(this, NotifyListeners));
 }
 
 double TExpectedOpen::GetDouble() {
@@ -188,7 +198,9 @@ bool TTodaysRange::IsValid() {
   return quote && quote->High > 0 && quote->Low > 0;
 }
 
-double TTodaysRange::GetDouble() { return IsValid() ? Record()->High - Record()->Low : 0; }
+double TTodaysRange::GetDouble() {
+  return IsValid() ? Record()->High - Record()->Low : 0;
+}
 
 // --- TNamedDoubleValue -----------------------------------------------------------------------------------
 
@@ -227,15 +239,16 @@ void RegisterNamedValues() {
   RegisterClass<TPrintableName>("PrintableName");
   RegisterClass<T52WeekHigh>("52WeekHigh");
   RegisterClass<T52WeekLow>("52WeekLow");
-  RegisterFactory("YearRange",
-                  F::Make<TPositionInRange>(Named("52WeekLow"), Named("LastPrintPrice"), Named("52WeekHigh")));
+  RegisterFactory("YearRange", F::Make<TPositionInRange>(Named("52WeekLow"), Named("LastPrintPrice"),
+                                                         Named("52WeekHigh")));
   RegisterFactory("ChangeFromClose", F::Make<TSubtract>(Named("LastPrintPrice"), Named("ClosePrice")));
   RegisterFactory("ChangeFromOpen", F::Make<TSubtract>(Named("LastPrintPrice"), Named("OpenPrice")));
   RegisterClass<T52HighDate>("52HighDate");
   RegisterClass<T52LowDate>("52LowDate");
   RegisterClass<TExpectedOpen>("ExpectedOpen");
-  RegisterFactory("Gap", F::Make<TSubtract>(Named("ExpectedOpen"),
-                                            F::Make<TNamedDoubleValue>("MostRecentClose", SymbolNamePlaceHolder())));
+  RegisterFactory("Gap",
+                  F::Make<TSubtract>(Named("ExpectedOpen"),
+                                     F::Make<TNamedDoubleValue>("MostRecentClose", SymbolNamePlaceHolder())));
   RegisterClass<TPutCallRatio>("PutCallRatio");
   RegisterClass<TDistanceFromNbbo>("DistanceFromNbbo");
   RegisterClass<TTodaysRange>("TodaysRange");

@@ -15,13 +15,18 @@ constexpr const char* kColorNames[TStandardPalette::kColorCount] = {
     "StandardGreenFgColor",    "StandardRedBgColor",      "StandardGreenBgColor",
 };
 
-bool IsColorIndex(int index) { return index >= 0 && index < TStandardPalette::kColorCount; }
+bool IsColorIndex(int index) {
+  return index >= 0 && index < TStandardPalette::kColorCount;
+}
 
 /// A copy of a registered colour, so that filling the result never fills the registered factory.
-TFactoryRef Color(int index) { return FindFactory(kColorNames[index], true)->Clone(); }
+TFactoryRef Color(int index) {
+  return FindFactory(kColorNames[index], true)->Clone();
+}
 
 TFactoryRef TriColor(TFactoryRef value, int negative, int zero, int positive) {
-  return TGenericDataNodeFactory::Make<TTriColor>(std::move(value), Color(negative), Color(zero), Color(positive));
+  return TGenericDataNodeFactory::Make<TTriColor>(std::move(value), Color(negative), Color(zero),
+                                                  Color(positive));
 }
 
 }  // namespace
@@ -83,8 +88,8 @@ void TStandardPalette::SetColor(int index, std::uint32_t color) {
   colors_[index] = color;
   TStandardColor* node = nodes_[index];
   // Readers of the node run on the data node thread; the job is dropped if the node is gone by then.
-  node->RunOnDataNodeThread(1, TCallback::Function([node, color] { node->Store(color); }, node,
-                                                   &typeid(TStandardColor)));
+  node->RunOnDataNodeThread(
+      1, TCallback::Function([node, color] { node->Store(color); }, node, &typeid(TStandardColor)));
 }
 
 std::uint32_t TStandardPalette::GetColor(int index) const {
@@ -92,8 +97,12 @@ std::uint32_t TStandardPalette::GetColor(int index) const {
   return colors_[index];
 }
 
-TFactoryRef ForegroundTriColor(TFactoryRef value) { return TriColor(std::move(value), 2, 1, 3); }
+TFactoryRef ForegroundTriColor(TFactoryRef value) {
+  return TriColor(std::move(value), 2, 1, 3);
+}
 
-TFactoryRef BackgroundTriColor(TFactoryRef value) { return TriColor(std::move(value), 4, 0, 5); }
+TFactoryRef BackgroundTriColor(TFactoryRef value) {
+  return TriColor(std::move(value), 4, 0, 5);
+}
 
 }  // namespace tarnwell

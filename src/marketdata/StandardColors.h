@@ -52,6 +52,8 @@ class TStandardPalette {
   /// A palette under a name of the caller's choice, such as kGlobalOwner for the one every window shares
   /// until it has its own.
   explicit TStandardPalette(std::string name);
+  /// As the named form: without it a literal name would take the owner's form (pointer conversion).
+  explicit TStandardPalette(const char* name) : TStandardPalette(std::string(name)) {}
   TStandardPalette(const TStandardPalette&) = delete;
   TStandardPalette& operator=(const TStandardPalette&) = delete;
   /// Releases the colour nodes; with no other user they are freed and their colours forgotten.
