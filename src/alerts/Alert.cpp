@@ -1,0 +1,86 @@
+#include "alerts/Alert.h"
+
+#include <cmath>
+#include <cstdio>
+
+namespace tarnwell {
+namespace {
+
+// Rounding to the nearest integer, halves to even.
+std::int64_t RoundHalfEven(double value) { return static_cast<std::int64_t>(std::nearbyint(value)); }
+
+std::string Plural(std::int64_t n, const char* one, const char* many) {
+  if (n == 1) return one;
+  char buffer[48];
+  std::snprintf(buffer, sizeof buffer, many, static_cast<long long>(n));
+  return buffer;
+}
+
+// "<big> <small>": the larger unit, then the smaller one when there is any.
+std::string TwoUnits(std::int64_t n, std::int64_t per, const char* bigOne, const char* bigMany, const char* smallOne,
+                     const char* smallMany) {
+  std::string text = Plural(n / per, bigOne, bigMany);
+  std::int64_t rest = n % per;
+  if (rest == 0) return text;
+  return text + " " + Plural(rest, smallOne, smallMany);
+}
+
+}  // namespace
+
+void TAlert::ReportAlert(const std::string& description, double quality) {
+  ++count_;
+  description_ = description;
+  quality_ = quality;
+  qualityValid_ = true;
+  NotifyListeners();
+}
+
+void TAlert::ReportAlert(const std::string& description) {
+  ++count_;
+  description_ = description;
+  qualityValid_ = false;
+  NotifyListeners();
+}
+
+bool TAlert::GetQuality(double& quality) const {
+  if (qualityValid_) quality = quality_;
+  return qualityValid_;
+}
+
+std::string TAlert::DescribeTimeSpan(TDateTime later, TDateTime earlier) {
+  const double hours = (later - earlier) * 24;
+  if (hours >= 25) return TwoUnits(RoundHalfEven(hours), 24, "1 day", "%lld days", "1 hour", "%lld hours");
+  const double minutes = hours * 60;
+  if (minutes >= 90) {
+    return TwoUnits(RoundHalfEven(minutes), 60, "1 hour", "%lld hours", "1 minute", "%lld minutes");
+  }
+  const double seconds = minutes * 60;
+  if (seconds >= 90) {
+    return TwoUnits(RoundHalfEven(seconds), 60, "1 minute", "%lld minutes", "1 second", "%lld seconds");
+  }
+  const std::int64_t n = RoundHalfEven(seconds);
+  if (n >= 2) return Plural(n, "1 second", "%lld seconds");
+  if (n == 1) return "1 second";
+  return "Less than 1 second";
+}
+
+std::string TAlert::FormatPrice(bool showPlus, double value) {
+  const double scaled = std::fabs(value) * 10000;
+  if (!std::isfinite(scaled) || scaled >= 9.2e18) return "***.**";
+  const std::int64_t n = RoundHalfEven(scaled);
+  const std::int64_t whole = n / 10000;
+  const int d1 = static_cast<int>(n / 1000 % 10), d2 = static_cast<int>(n / 100 % 10),
+            d3 = static_cast<int>(n / 10 % 10), d4 = static_cast<int>(n % 10);
+  const char* sign = value < 0 ? "-" : showPlus ? "+" : "";
+  char buffer[64];
+  if (d4 > 0) {
+    std::snprintf(buffer, sizeof buffer, "%s%lld.%d%d%d%d", sign, static_cast<long long>(whole), d1, d2, d3, d4);
+  } else if (d3 == 0) {
+    std::snprintf(buffer, sizeof buffer, "%s%lld.%d%d", sign, static_cast<long long>(whole), d1, d2);
+  } else {
+    std::snprintf(buffer, sizeof buffer, "%s%lld.%d%d%d", sign, static_cast<long long>(whole), d1, d2, d3);
+  }
+  return buffer;
+}
+
+}  // namespace tarnwell
