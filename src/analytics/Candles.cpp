@@ -10,8 +10,6 @@
 namespace tarnwell {
 namespace {
 
-std::atomic<bool> useHistory{false};
-
 // A candle cell that does not read as candles.
 class EConvertError : public std::runtime_error {
  public:
@@ -49,9 +47,6 @@ TCandle ParseCandle(const std::string& text) {
 }
 
 }  // namespace
-
-bool UseHistory() { return useHistory.load(); }
-void SetUseHistory(bool use) { useHistory.store(use); }
 
 // --- TStandardCandles ------------------------------------------------------------------------------------
 

@@ -13,6 +13,7 @@
 #include "framework/BarCounter.h"
 #include "framework/DataNode.h"
 #include "marketdata/FeedNodes.h"
+#include "marketdata/VolumeBlocks.h"  // UseHistory
 
 namespace tarnwell {
 
@@ -29,11 +30,6 @@ struct TCandle {
 using TCandleArray = std::shared_ptr<const std::vector<TCandle>>;
 
 enum TLastTransition { ltNew, ltReset, ltNewCandle, ltUpdateCurrentCandle };
-
-/// The process-wide switch that seeds candle series and volume blocks with overnight history; the
-/// automatic monitor sets it. Any thread.
-bool UseHistory();
-void SetUseHistory(bool use);
 
 /// Test tools' message to a series: a whole new list, or one candle to append.
 class TStandardCandlesDebugInfo final : public TBroadcastMessage {
