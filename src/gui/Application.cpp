@@ -10,6 +10,8 @@
 #include "framework/ScreenUpdates.h"
 #include "framework/Timers.h"
 #include "framework/UserInterfaceThread.h"
+#include "alerts/definitions/DayHistoryAlerts.h"
+#include "marketdata/FileData.h"
 #include "marketdata/vendor/RegionalQuotes.h"
 #include "marketdata/vendor/VendorConversation.h"
 #include "marketdata/vendor/VendorFeedNodes.h"
@@ -45,7 +47,9 @@ const std::pair<const char*, std::function<void()>> kModules[] = {
     {"named values", [] {
        RegisterVendorValues();
        RegisterRegionalValues();
+       RegisterFileDataValues();
      }},
+    {"alert types", RegisterDayHistoryAlerts},
     {"feed selection", InstallVendorFeed},
 };
 
