@@ -11,6 +11,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "BenchReport.h"
 #include "framework/DataNode.h"
 #include "framework/DataNodeThread.h"
 #include "framework/GenericNode.h"
@@ -230,73 +231,32 @@ BENCHMARK(BM_StdMapGetInteger);
 BENCHMARK(BM_HashTablePutInteger)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_StdMapPutInteger)->Unit(benchmark::kMicrosecond);
 
-// Keeps each run's time per iteration (in nanoseconds) so the ratios can be printed at the end.
-class TRatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run& run : runs) {
-      if (run.run_type != Run::RT_Iteration || run.iterations == 0) continue;
-      double ns = run.GetAdjustedRealTime() * UnitToNanoseconds(run.time_unit);
-      nanoseconds[run.benchmark_name()] = ns;
-    }
-  }
-  std::map<std::string, double> nanoseconds;
-
- private:
-  static double UnitToNanoseconds(benchmark::TimeUnit unit) {
-    switch (unit) {
-      case benchmark::kSecond: return 1e9;
-      case benchmark::kMillisecond: return 1e6;
-      case benchmark::kMicrosecond: return 1e3;
-      default: return 1;
-    }
-  }
-};
-
-void PrintRatio(const TRatioReporter& r, const char* what, const std::string& ours, const std::string& theirs,
-                double target /* 0: no target, print both times */) {
-  auto a = r.nanoseconds.find(ours);
-  auto b = r.nanoseconds.find(theirs);
-  if (a == r.nanoseconds.end() || b == r.nanoseconds.end()) return;  // filtered out
-  double ratio = a->second / b->second;
-  if (target <= 0) {
-    std::printf("%-58s %7.2f   (%.0f ns against %.0f ns)\n", what, ratio, a->second, b->second);
-    return;
-  }
-  std::printf("%-58s %7.2f   (target at most %.1f)%s\n", what, ratio, target, ratio > target ? "  ABOVE TARGET" : "");
-}
-
 }  // namespace
 }  // namespace tarnwell
 
 int main(int argc, char** argv) {
   using namespace tarnwell;
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  TRatioReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  benchmark::Shutdown();
+  bench::TTimesReporter reporter;
+  if (!bench::RunBenchmarks(argc, argv, reporter)) return 1;
 
   std::printf("\nRatios (ours / baseline, measured side by side in this run):\n");
-  auto job = reporter.nanoseconds.find("BM_JobQueuedAndRun/real_time");
-  if (job != reporter.nanoseconds.end()) {
+  if (const double* job = reporter.Find("BM_JobQueuedAndRun/real_time")) {
     std::printf("%-58s %7.1f ns (target at most 200 ns)\n", "job queued on another thread and run, per job",
-                job->second / kBurst);
+                *job / kBurst);
   }
-  PrintRatio(reporter, "NotifyListeners, 200 listeners / loop of 200 std::function", "BM_NotifyListeners200",
+  reporter.PrintRatio("NotifyListeners, 200 listeners / loop of 200 std::function", "BM_NotifyListeners200",
              "BM_PlainFunctionLoop200", 3);
-  PrintRatio(reporter, "FindOrCreate existing + Release / unordered_map find", "BM_FindOrCreateExisting",
+  reporter.PrintRatio("FindOrCreate existing + Release / unordered_map find", "BM_FindOrCreateExisting",
              "BM_UnorderedMapFindKey", 4);
-  PrintRatio(reporter, "GetNode via cloned, filled factory / FindOrCreate keyed", "BM_GetNodeThroughClonedFactory",
+  reporter.PrintRatio("GetNode via cloned, filled factory / FindOrCreate keyed", "BM_GetNodeThroughClonedFactory",
              "BM_FindOrCreateExisting", 0);
-  PrintRatio(reporter, "hash map Get, string keys / unordered_map", "BM_HashTableGetString", "BM_StdMapGetString",
+  reporter.PrintRatio("hash map Get, string keys / unordered_map", "BM_HashTableGetString", "BM_StdMapGetString",
              1.5);
-  PrintRatio(reporter, "hash map Put, string keys / unordered_map", "BM_HashTablePutString", "BM_StdMapPutString",
+  reporter.PrintRatio("hash map Put, string keys / unordered_map", "BM_HashTablePutString", "BM_StdMapPutString",
              1.5);
-  PrintRatio(reporter, "hash map Get, integer keys / unordered_map", "BM_HashTableGetInteger",
+  reporter.PrintRatio("hash map Get, integer keys / unordered_map", "BM_HashTableGetInteger",
              "BM_StdMapGetInteger", 1.5);
-  PrintRatio(reporter, "hash map Put, integer keys / unordered_map", "BM_HashTablePutInteger",
+  reporter.PrintRatio("hash map Put, integer keys / unordered_map", "BM_HashTablePutInteger",
              "BM_StdMapPutInteger", 1.5);
   return 0;
 }

@@ -5,6 +5,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "BenchReport.h"
+
 #include <atomic>
 #include <cstdint>
 #include <cstdio>
@@ -118,43 +120,13 @@ void BM_OneShotQueuedAndFired(benchmark::State& state) {
 }
 BENCHMARK(BM_OneShotQueuedAndFired)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
-// Keeps each run's time in nanoseconds for the summary.
-class TSummaryReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run& run : runs) {
-      if (run.run_type != Run::RT_Iteration) continue;
-      nanoseconds[run.benchmark_name()] = run.GetAdjustedRealTime() * Scale(run.time_unit);
-    }
-  }
-  std::map<std::string, double> nanoseconds;
-
- private:
-  static double Scale(benchmark::TimeUnit unit) {
-    switch (unit) {
-      case benchmark::kSecond:
-        return 1e9;
-      case benchmark::kMillisecond:
-        return 1e6;
-      case benchmark::kMicrosecond:
-        return 1e3;
-      default:
-        return 1;
-    }
-  }
-};
-
 }  // namespace
 }  // namespace tarnwell
 
 int main(int argc, char** argv) {
   using namespace tarnwell;
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  TSummaryReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  benchmark::Shutdown();
+  bench::TTimesReporter reporter;
+  if (!bench::RunBenchmarks(argc, argv, reporter)) return 1;
 
   auto& ns = reporter.nanoseconds;
   std::printf("\nSummary:\n");
