@@ -18,10 +18,7 @@ using testing::MarketTime;
 using testing::RunOnDataNodeThread;
 using testing::SessionMinute;
 
-struct TCounter {
-  void Hit() { ++hits; }
-  int hits = 0;
-};
+using testing::TCounter;
 
 // Each test trades its own day (market time only moves forward in a process) and, where the counter's
 // history matters, its own bar width.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "FrameworkTestSupport.h"
+#include "HandFeed.h"
 
 namespace tarnwell {
 namespace {
@@ -28,10 +29,7 @@ class TTestL1 : public TGenericL1DataNode {
 using TTestVendorL1 = TTestL1<0>;
 using TTestFakeL1 = TTestL1<1>;
 
-struct TCounter {
-  void Hit() { ++hits; }
-  int hits = 0;
-};
+using testing::TCounter;
 
 TEST(FeedNodes, WithoutAnImplementationEverySymbolGetsTheEmptyDefault) {
   TGenericL1DataNode::ClearImplementation();

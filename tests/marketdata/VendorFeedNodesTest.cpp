@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "FrameworkTestSupport.h"
+#include "HandFeed.h"
 #include "common/Block.h"
 #include "framework/BarCounter.h"
 #include "framework/DebugLog.h"
@@ -23,10 +24,7 @@ using testing::RunOnDataNodeThread;
 // Vendor times are three hours ahead of ours.
 int VendorSeconds(int hour, int minute, int second = 0) { return ((hour + 3) * 60 + minute) * 60 + second; }
 
-struct TCounter {
-  void Hit() { ++hits; }
-  int hits = 0;
-};
+using testing::TCounter;
 
 class VendorFeedNodes : public ::testing::Test {
  protected:

@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "FrameworkTestSupport.h"
+#include "HandFeed.h"
 #include "alerts/definitions/DayHistoryAlerts.h"
 #include "framework/DebugLog.h"
 #include "marketdata/FileData.h"
@@ -16,63 +17,35 @@ namespace {
 
 using testing::RunOnDataNodeThread;
 
-// Quotes and prints set by hand, installed behind the generic nodes as the fake data window does.
-class THandQuotes : public TGenericL1DataNode {
- public:
-  static constexpr const char* kKeyClass = "THandQuotesVB";
-  static THandQuotes* CreateFromKey(const std::string&) { return Create<THandQuotes>(); }
-  bool IsValid() override { return valid; }
-  const TL1Data* GetData() override { return &data; }
-  void Quote(bool isValid, double open, double high, double low) {
-    valid = isValid;
-    data.Open = open;
-    data.High = high;
-    data.Low = low;
-    NotifyListeners();
-  }
-  TL1Data data;
-  bool valid = false;
-};
+using testing::Hand;
+using testing::TCounter;
+using testing::THandPrints;
+using testing::THandQuotes;
 
-class THandTrades : public TGenericTosDataNode {
- public:
-  static constexpr const char* kKeyClass = "THandTradesVB";
-  static THandTrades* CreateFromKey(const std::string&) { return Create<THandTrades>(); }
-  bool IsValid() override { return true; }
-  const TTosData* GetData() override { return &data; }
-  void Print(double price, std::int32_t size, bool snapshot = false) {
-    data.Price = price;
-    data.Size = size;
-    data.Snapshot = snapshot;
-    NotifyListeners();
-  }
-  TTosData data;
-};
-
-template <class T>
-T& Hand(const std::string& symbol) {
-  auto [node, link] = TDataNodeWithStringKey::FindOrCreate<T>(symbol);
-  node->AddAutoLink(node->CreateLink());  // the feed outlives each test's links
-  TDataNodeLink::Release(link);
-  return *node;
+// A quote by hand: validity, open, high and low.
+void Quote(const std::string& symbol, bool valid, double open, double high, double low) {
+  THandQuotes& q = Hand<THandQuotes>(symbol);
+  q.data.Open = open;
+  q.data.High = high;
+  q.data.Low = low;
+  q.Publish(valid);
 }
 
-struct TCounter {
-  void Hit() { ++hits; }
-  int hits = 0;
-};
+void Print(const std::string& symbol, double price, std::int32_t size, bool snapshot = false) {
+  Hand<THandPrints>(symbol).Print(price, size, 0, snapshot);
+}
 
 class VolumeBlocks : public ::testing::Test {
  protected:
   void SetUp() override {
-    TGenericL1DataNode::SetImplementation<THandQuotes>();
-    TGenericTosDataNode::SetImplementation<THandTrades>();
+    testing::InstallHandFeed();
     TDataNodeThread::Instance().Flush();
   }
   void TearDown() override {
     TDataNodeThread::Instance().Flush();
     TGenericL1DataNode::ClearImplementation();
     TGenericTosDataNode::ClearImplementation();
+    TGenericFundamentalDataNode::ClearImplementation();
     SetUseHistory(false);
   }
 };
@@ -153,11 +126,11 @@ TEST_F(VolumeBlocks, TheVolumeBreakChoosesTheBlockSizeAndSnapshotsNeverCount) {
   TDataNodeThread::Instance().Flush();
   EXPECT_EQ(bars->GetCount(), 2);  // yesterday's blocks from the history file
   RunOnDataNodeThread([&] {
-    Hand<THandTrades>("VBK").Print(20.0, 5000, true);  // a snapshot adds nothing
-    Hand<THandTrades>("VBK").Print(20.0, 999);
+    Print("VBK", 20.0, 5000, true);  // a snapshot adds nothing
+    Print("VBK", 20.0, 999);
   });
   EXPECT_EQ(counter.hits, 0);
-  RunOnDataNodeThread([&] { Hand<THandTrades>("VBK").Print(20.1, 1); });
+  RunOnDataNodeThread([&] { Print("VBK", 20.1, 1); });
   EXPECT_EQ(counter.hits, 1);
   EXPECT_EQ(RunOnDataNodeThread([&] { return bars->GetBlocks().size(); }), 3u);
   EXPECT_EQ(RunOnDataNodeThread([&] { return bars->GetBlocks()[0]; }),
@@ -177,18 +150,18 @@ TEST_F(VolumeBlocks, RecentHighSurvivesResetsAndTheNewDayComesOnce) {
   holdAlert->SetReceiveInput(true);
   TDataNodeThread::Instance().Flush();
 
-  RunOnDataNodeThread([] { Hand<THandQuotes>("RHL").Quote(true, 0, 10.5, 10.0); });
+  RunOnDataNodeThread([] { Quote("RHL", true, 0, 10.5, 10.0); });
   EXPECT_DOUBLE_EQ(high->Value(), 10.5);
-  RunOnDataNodeThread([] { Hand<THandQuotes>("RHL").Quote(true, 0, 0, 0); });  // a vendor reset
+  RunOnDataNodeThread([] { Quote("RHL", true, 0, 0, 0); });  // a vendor reset
   EXPECT_DOUBLE_EQ(high->Value(), 10.5);
-  RunOnDataNodeThread([] { Hand<THandQuotes>("RHL").Quote(false, 0, 0, 0); });
+  RunOnDataNodeThread([] { Quote("RHL", false, 0, 0, 0); });
   EXPECT_DOUBLE_EQ(high->Value(), 10.5);
   EXPECT_TRUE(high->IsValid());
   EXPECT_EQ(reports.hits, 0);
 
-  RunOnDataNodeThread([] { Hand<THandQuotes>("RHL").Quote(true, 0, 10.5, 10.0); });  // no open yet
-  RunOnDataNodeThread([] { Hand<THandQuotes>("RHL").Quote(true, 10.2, 10.5, 10.0); });
-  RunOnDataNodeThread([] { Hand<THandQuotes>("RHL").Quote(true, 10.2, 10.6, 10.0); });
+  RunOnDataNodeThread([] { Quote("RHL", true, 0, 10.5, 10.0); });  // no open yet
+  RunOnDataNodeThread([] { Quote("RHL", true, 10.2, 10.5, 10.0); });
+  RunOnDataNodeThread([] { Quote("RHL", true, 10.2, 10.6, 10.0); });
   EXPECT_EQ(reports.hits, 1);
   auto* alert = static_cast<TAlert*>(alertNode);
   EXPECT_EQ(alert->GetString(), "New Day!");

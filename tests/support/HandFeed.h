@@ -1,0 +1,77 @@
+#pragma once
+// Market data set by hand for tests: stand-in quote, print and fundamental nodes installed behind the
+// generic feed nodes (as the fake data window does in the program), and a listener that counts.
+
+#include <string>
+
+#include "framework/DataNode.h"
+#include "marketdata/FeedNodes.h"
+
+namespace tarnwell::testing {
+
+/// Counts notifications: TW_METHOD(&counter, Hit).
+struct TCounter {
+  void Hit() { ++hits; }
+  int hits = 0;
+};
+
+template <class Generic, class Record>
+class THandFeedNode : public Generic {
+ public:
+  bool IsValid() override { return valid; }
+  const Record* GetData() override { return &data; }
+  /// Publishes the record as it stands. Data node thread.
+  void Publish(bool isValid = true) {
+    valid = isValid;
+    this->NotifyListeners();
+  }
+  Record data;
+  bool valid = false;
+  bool kept = false;  ///< holds a link on itself (see Hand)
+};
+
+class THandQuotes : public THandFeedNode<TGenericL1DataNode, TL1Data> {
+ public:
+  static constexpr const char* kKeyClass = "THandQuotes";
+  static THandQuotes* CreateFromKey(const std::string&) { return Create<THandQuotes>(); }
+};
+
+class THandPrints : public THandFeedNode<TGenericTosDataNode, TTosData> {
+ public:
+  static constexpr const char* kKeyClass = "THandPrints";
+  static THandPrints* CreateFromKey(const std::string&) { return Create<THandPrints>(); }
+  void Print(double price, std::int32_t size, TDateTime time, bool snapshot = false) {
+    data.Price = price;
+    data.Size = size;
+    data.Time = time;
+    data.Snapshot = snapshot;
+    Publish();
+  }
+};
+
+class THandFundamentals : public THandFeedNode<TGenericFundamentalDataNode, TFundamentalData> {
+ public:
+  static constexpr const char* kKeyClass = "THandFundamentals";
+  static THandFundamentals* CreateFromKey(const std::string&) { return Create<THandFundamentals>(); }
+};
+
+/// Installs the hand-driven classes behind the generic quote, print and fundamental nodes.
+inline void InstallHandFeed() {
+  TGenericL1DataNode::SetImplementation<THandQuotes>();
+  TGenericTosDataNode::SetImplementation<THandPrints>();
+  TGenericFundamentalDataNode::SetImplementation<THandFundamentals>();
+}
+
+/// The hand-driven node of a symbol; it keeps itself alive, since the feed outlives each test's links.
+template <class T>
+T& Hand(const std::string& symbol) {
+  auto [node, link] = TDataNodeWithStringKey::FindOrCreate<T>(symbol);
+  if (!node->kept) {
+    node->kept = true;
+    node->AddAutoLink(node->CreateLink());
+  }
+  TDataNodeLink::Release(link);
+  return *node;
+}
+
+}  // namespace tarnwell::testing
