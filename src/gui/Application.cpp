@@ -12,6 +12,7 @@
 #include "framework/UserInterfaceThread.h"
 #include "alerts/definitions/DayHistoryAlerts.h"
 #include "marketdata/FileData.h"
+#include "marketdata/NamedValues.h"
 #include "marketdata/vendor/RegionalQuotes.h"
 #include "marketdata/vendor/VendorConversation.h"
 #include "marketdata/vendor/VendorFeedNodes.h"
@@ -48,6 +49,7 @@ const std::pair<const char*, std::function<void()>> kModules[] = {
        RegisterVendorValues();
        RegisterRegionalValues();
        RegisterFileDataValues();
+       RegisterNamedValues();
      }},
     {"alert types", RegisterDayHistoryAlerts},
     {"feed selection", InstallVendorFeed},
