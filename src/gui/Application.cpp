@@ -11,6 +11,7 @@
 #include "framework/Timers.h"
 #include "framework/UserInterfaceThread.h"
 #include "alerts/definitions/DayHistoryAlerts.h"
+#include "marketdata/DebugWatch.h"
 #include "marketdata/FileData.h"
 #include "marketdata/NamedValues.h"
 #include "marketdata/vendor/RegionalQuotes.h"
@@ -53,6 +54,7 @@ const std::pair<const char*, std::function<void()>> kModules[] = {
      }},
     {"alert types", RegisterDayHistoryAlerts},
     {"feed selection", InstallVendorFeed},
+    {"debug watch", StartDebugWatchFromConfig},
 };
 
 struct TStartupWindow {

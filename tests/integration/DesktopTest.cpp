@@ -179,7 +179,7 @@ TEST_F(DesktopTest, ArgumentsHandOverToTheMonitorInsteadOfTheInitialPage) {
 TEST_F(DesktopTest, ConnectsToTheMarketDataServerAndReconnectsAfterARestart) {
   vendor::testing::FeedProcess feed({"--symbols", "40", "--time", "10:00"});
   const std::string address = feed.Address();
-  std::ofstream(dir_ / "Config.ini") << "[Vendor]\r\nAddress=" << address << "\r\n";
+  std::ofstream(dir_ / "Config.ini") << "[Vendor]\r\nAddress=" << address << "\r\n[Debug]\r\nWatch=QQQQ\r\n";
   auto count = [&](const std::string& line) {
     int n = 0;
     for (const std::string& l : LogLines()) n += l.find(":  " + line) != std::string::npos;
@@ -189,6 +189,8 @@ TEST_F(DesktopTest, ConnectsToTheMarketDataServerAndReconnectsAfterARestart) {
   ASSERT_NE(FindWindow("Tarnwell"), 0u);
   ASSERT_TRUE(WaitUntil([&] { return count("VCONV_INIT_ACK") == 1; }, 20s)) << "never connected";
   EXPECT_EQ(count("Attempting to connect (&QUOTES&, MD_SRV, LIVEQUOTE)"), 1);
+  // The watched symbol's prints and quotes arrive decoded.
+  EXPECT_TRUE(WaitUntil([&] { return count("Watch QQQQ: print ") > 0 && count("Watch QQQQ: quote ") > 0; }, 20s));
 
   feed.Kill();
   ASSERT_TRUE(WaitUntil([&] { return count("VConvConnect failed") >= 1; }, 20s)) << "no retry while the server is down";
