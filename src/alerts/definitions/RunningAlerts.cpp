@@ -1,0 +1,1 @@
+#include "alerts/definitions/RunningAlerts.h"
