@@ -31,7 +31,9 @@ std::string FormatDouble(double value) {
   return text;
 }
 
-double TypicalPrice(const TCandle& candle) { return (candle.High + candle.Low + candle.Close) / 3; }
+double TypicalPrice(const TCandle& candle) {
+  return (candle.High + candle.Low + candle.Close) / 3;
+}
 
 // +1 when both high and low rose from the previous candle, -1 when both fell, 0 otherwise.
 int CandleClass(const TCandle& previous, const TCandle& candle) {
@@ -82,7 +84,8 @@ TLinearRegressionBase* TLinearRegressionBase::CreateFromKey(const std::string& k
 }
 
 std::pair<TLinearRegressionBase*, TDataNodeLink*> TLinearRegressionBase::Find(const std::string& symbol,
-                                                                              int minutesPerBar, std::int32_t bars,
+                                                                              int minutesPerBar,
+                                                                              std::int32_t bars,
                                                                               TCallback callback) {
   return FindOrCreate<TLinearRegressionBase>(KeyText(symbol, minutesPerBar, bars), std::move(callback));
 }
@@ -208,7 +211,8 @@ TCandleIndicator::TParams TCandleIndicator::SeriesParams(const TParamList& param
 }
 
 TCandleIndicator::TCandleIndicator(const TParams& params) {
-  auto [series, link] = TStandardCandles::Find(params.symbol, params.minutesPerBar, TW_METHOD(this, OnSeries));
+  auto [series, link] =
+      TStandardCandles::Find(params.symbol, params.minutesPerBar, TW_METHOD(this, OnSeries));
   series_ = series;
   AddAutoLink(link);
 }
@@ -237,7 +241,8 @@ void TIntradayEma::Update() {
     return;
   }
   value_ = candles->front().Close;
-  for (std::size_t i = 1; i < candles->size(); ++i) value_ = (1 - alpha_) * value_ + alpha_ * (*candles)[i].Close;
+  for (std::size_t i = 1; i < candles->size(); ++i)
+    value_ = (1 - alpha_) * value_ + alpha_ * (*candles)[i].Close;
   valid_ = true;
 }
 
@@ -274,7 +279,8 @@ void TCCI::VerifyCurrent() {
     for (std::size_t i = first; i < candles->size(); ++i) offsets += TypicalPrice((*candles)[i]) - base;
     const double mean = base + offsets / bars_;
     double deviations = 0;
-    for (std::size_t i = first; i < candles->size(); ++i) deviations += std::fabs(TypicalPrice((*candles)[i]) - mean);
+    for (std::size_t i = first; i < candles->size(); ++i)
+      deviations += std::fabs(TypicalPrice((*candles)[i]) - mean);
     const double meanDeviation = deviations / bars_;
     if (meanDeviation == 0) throw EZeroDivide("Floating point division by zero");
     value_ = (TypicalPrice(candles->back()) - mean) / 0.015 / meanDeviation;
@@ -339,7 +345,8 @@ void TRSI::Full(const std::vector<TCandle>& candles) {
   double gains = 0;
   double losses = 0;
   for (std::int32_t i = start + 1; i <= start + bars_; ++i) {
-    const double change = candles[static_cast<std::size_t>(i)].Close - candles[static_cast<std::size_t>(i - 1)].Close;
+    const double change =
+        candles[static_cast<std::size_t>(i)].Close - candles[static_cast<std::size_t>(i - 1)].Close;
     if (change > 0) gains += change;
     if (change < 0) losses -= change;
   }

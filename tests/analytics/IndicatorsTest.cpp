@@ -19,8 +19,12 @@ struct TCounter {
   int hits = 0;
 };
 
-TCandle Bar(double high, double low, double close) { return TCandle{close, high, low, close, 100}; }
-TCandle Flat(double price) { return TCandle{price, price, price, price, 100}; }
+TCandle Bar(double high, double low, double close) {
+  return TCandle{close, high, low, close, 100};
+}
+TCandle Flat(double price) {
+  return TCandle{price, price, price, price, 100};
+}
 
 std::vector<TCandle> Closes(std::initializer_list<double> closes) {
   std::vector<TCandle> candles;
@@ -120,7 +124,7 @@ TEST_F(Indicators, RegressionFitsTheLastBarsClosesByTheirIndexInTheSeries) {
   // Later candles move the window; x stays the index in the whole series.
   Send(series, Flat(20));
   line = ReadLine(three);
-  EXPECT_DOUBLE_EQ(line.slope, 4.5);                 // closes 11, 12, 20 at x = 1, 2, 3
+  EXPECT_DOUBLE_EQ(line.slope, 4.5);               // closes 11, 12, 20 at x = 1, 2, 3
   EXPECT_DOUBLE_EQ(line.intercept, 43.0 / 3 - 9);  // mean 43/3 at x = 2
   EXPECT_DOUBLE_EQ(line.end, 43.0 / 3 + 4.5);
 
@@ -197,7 +201,8 @@ TEST_F(Indicators, RegressionRefusesCloseOutsideThePriceRangeAndLogsItsSums) {
   EXPECT_FALSE(ReadLine(node).valid);
   auto log = TDebugLog::Instance().TakePending();
   ASSERT_EQ(log.size(), 1u);
-  EXPECT_TRUE(EndsWith(log[0], "EAssertionFailed: Assertion failure: Candles=3, SX=1, SXX=1, SY=21, SYY=221, SXY=11"))
+  EXPECT_TRUE(
+      EndsWith(log[0], "EAssertionFailed: Assertion failure: Candles=3, SX=1, SXX=1, SY=21, SYY=221, SXY=11"))
       << log[0];
   Send(series, Flat(12));  // the bad close is still in the window
   EXPECT_FALSE(ReadLine(node).valid);
@@ -209,12 +214,14 @@ TEST_F(Indicators, RegressionRefusesCloseOutsideThePriceRangeAndLogsItsSums) {
 
 TEST_F(Indicators, RegressionKeyCarriesMinutesBarsAndSymbol) {
   TLinearRegressionBase* node = Regression("KEY", 5, 0x0102);
-  EXPECT_EQ(node->Key(), TDataNodeWithStringKey::MakeKey("TLinearRegressionBase", std::string("\x05\x02\x01\0\0KEY", 8)));
+  EXPECT_EQ(node->Key(),
+            TDataNodeWithStringKey::MakeKey("TLinearRegressionBase", std::string("\x05\x02\x01\0\0KEY", 8)));
   EXPECT_EQ(node->Bars(), 0x0102);
   EXPECT_EQ(Regression("KEY", 5, 0x0102), node);
   EXPECT_NE(Regression("KEY", 6, 0x0102), node);
-  for (const std::string& key : {std::string("\x05\x02\0\0", 4), std::string("\x00\x02\0\0\0KEY", 8),
-                                 std::string("\x05\x01\0\0\0KEY", 8), std::string("\x05\xFF\xFF\xFF\xFFKEY", 8)}) {
+  for (const std::string& key :
+       {std::string("\x05\x02\0\0", 4), std::string("\x00\x02\0\0\0KEY", 8),
+        std::string("\x05\x01\0\0\0KEY", 8), std::string("\x05\xFF\xFF\xFF\xFFKEY", 8)}) {
     try {
       RunOnDataNodeThread([&] { TLinearRegressionBase::CreateFromKey(key); });
       ADD_FAILURE() << "accepted a key of " << key.size() << " characters";
@@ -247,7 +254,7 @@ TEST_F(Indicators, CciOfAKnownWindowAndOfIdenticalCandles) {
   History(series, {Flat(50), Flat(1), Flat(2), Flat(3)});  // the first candle is outside the window
   EXPECT_TRUE(Query([&] { return cci->IsValid(); }));
   EXPECT_NEAR(Query([&] { return cci->GetDouble(); }), 100, 1e-12);  // (3 - 2) / 0.015 / (2/3)
-  Send(series, Bar(4.2, 3.6, 3.9));  // typical price 3.9
+  Send(series, Bar(4.2, 3.6, 3.9));                                  // typical price 3.9
   // Typical prices 2, 3, 3.9: mean 8.9 / 3, deviations 2.9 / 3, 0.1 / 3 and 2.8 / 3.
   EXPECT_NEAR(Query([&] { return cci->GetDouble(); }), (2.8 / 3) / 0.015 / (5.8 / 9), 1e-9);
 
@@ -256,7 +263,8 @@ TEST_F(Indicators, CciOfAKnownWindowAndOfIdenticalCandles) {
   EXPECT_EQ(Query([&] { return cci->GetDouble(); }), 0);
   auto log = TDebugLog::Instance().TakePending();
   ASSERT_EQ(log.size(), 1u);  // reported once per change, not per query
-  EXPECT_TRUE(EndsWith(log[0], "Unexpected exception in TCCI.VerifyCurrent EZeroDivide: \"Floating point division by zero\""))
+  EXPECT_TRUE(EndsWith(
+      log[0], "Unexpected exception in TCCI.VerifyCurrent EZeroDivide: \"Floating point division by zero\""))
       << log[0];
 }
 
@@ -270,7 +278,7 @@ TEST_F(Indicators, RsiOfRisingFlatAndMixedCloses) {
       {"RSIUP", Closes({10, 11, 12, 13, 14}), 100},
       {"RSIFLAT", Closes({10, 10, 10, 10}), 50},
       {"RSIDOWN", Closes({14, 13, 12, 11}), 0},
-      {"RSIMIX", Closes({10, 11, 10, 12}), 75},       // gains 1 + 2, losses 1, over 3 changes
+      {"RSIMIX", Closes({10, 11, 10, 12}), 75},                    // gains 1 + 2, losses 1, over 3 changes
       {"RSIFOLD", Closes({10, 11, 10, 12, 11}), 100 - 100 / 2.2},  // then a loss of 1 folded in
   };
   for (const TCase& c : cases) {
@@ -329,10 +337,15 @@ TEST_F(Indicators, UpCandlesCountTheRunBackFromTheLastCandle) {
     std::int32_t value;
   };
   const TCase cases[] = {
-      {"three up after neither", {Bar(10, 9, 9.5), Bar(11, 8, 9), Bar(12, 9, 10), Bar(13, 10, 11), Bar(14, 11, 12)},
-       true, 3},
+      {"three up after neither",
+       {Bar(10, 9, 9.5), Bar(11, 8, 9), Bar(12, 9, 10), Bar(13, 10, 11), Bar(14, 11, 12)},
+       true,
+       3},
       {"every candle up", {Bar(10, 9, 9.5), Bar(11, 10, 10), Bar(12, 11, 11)}, false, 0},
-      {"two down after up", {Bar(10, 9, 9.5), Bar(11, 10, 10), Bar(10.5, 9.5, 10), Bar(10, 9, 9.5)}, true, -2},
+      {"two down after up",
+       {Bar(10, 9, 9.5), Bar(11, 10, 10), Bar(10.5, 9.5, 10), Bar(10, 9, 9.5)},
+       true,
+       -2},
       {"last is neither", {Bar(10, 9, 9.5), Bar(11, 10, 10), Bar(12, 9, 10)}, true, 0},
       {"equal high is neither", {Bar(10, 9, 9.5), Bar(11, 10, 10), Bar(11, 10.5, 10.8)}, true, 0},
       {"one candle", {Bar(10, 9, 9.5)}, false, 0},
@@ -379,7 +392,7 @@ TEST_F(Indicators, RegisteredNamesBuildTheirClassWithTheirMinutesAndBars) {
     int minutes;
     int candlesToBeValid;
   };
-  const TCase cases[] = {{"CCI3", 3, 20},      {"RSI15", 15, 15},     {"UpCandles5", 5, 2},
+  const TCase cases[] = {{"CCI3", 3, 20},        {"RSI15", 15, 15},      {"UpCandles5", 5, 2},
                          {"UpCandles10", 10, 2}, {"UpCandles15", 15, 2}, {"UpCandles30", 30, 2}};
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.name);
