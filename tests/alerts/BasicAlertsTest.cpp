@@ -1,8 +1,9 @@
 #include "alerts/definitions/BasicAlerts.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
+#include <stdlib.h>
 
+#include <chrono>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -13,6 +14,8 @@
 
 #include "FrameworkTestSupport.h"
 #include "framework/Errors.h"
+#include "framework/Event.h"
+#include "framework/Timers.h"
 #include "marketdata/FileData.h"
 
 namespace tarnwell {
@@ -60,48 +63,6 @@ T& Hand(const std::string& symbol) {
   TDataNodeLink::Release(link);
   return *node;
 }
-
-// The overnight files every test reads, written once per process into a home folder of its own: the file
-// nodes are shared by file name and outlive a test, so all tests must see the same contents.
-class TOvernightHome : public ::testing::Environment {
- public:
-  void SetUp() override {
-    ::setenv("TARNWELL_HOME", home_.c_str(), 1);
-    std::filesystem::create_directories(home_);
-    std::ofstream(home_ / kOvernightDataFile)
-        << "Symbol,Avg Daily Volume,Volume Break,Tick Volatility,Bright Volatility\n"
-           "HRV,,1000,,\nHRZ,,1000,,\n"
-           "BPT,800000,,,\nBPB,2000000,,,\n"
-           "GRU,,,0.10,\nGRD,,,0.10,\n"
-           "LBS,500000,,,\nLAS,2000000,,,\nLBH,5000000,,,\n"
-           "STV,100000,,,\n"
-           "BBU,,,,0.01\nBBD,,,,0.01\nBBZ,,,,0\n";
-    std::ostringstream averages;
-    averages << "Symbol,Pre";
-    for (int period = 1; period <= 27; ++period) averages << "," << period;
-    // Thin at the edges of the session, busy inside it, and very busy after the close.
-    averages << "\nHRV,0,1,3000,2000";
-    for (int period = 4; period <= 25; ++period) averages << ",3000";
-    averages << ",1,50000\n";
-    std::ofstream(home_ / kVOvernightDataFile) << averages.str();
-
-    RegisterFileDataValues();
-    RegisterBasicAlerts();
-    TGenericL1DataNode::SetImplementation<THandQuotes>();
-    TGenericTosDataNode::SetImplementation<THandPrints>();
-    TGenericFundamentalDataNode::SetImplementation<THandFundamentals>();
-  }
-  void TearDown() override {
-    TDataNodeThread::Instance().Flush();
-    clock::UseSystem();
-    std::filesystem::remove_all(home_);
-  }
-
- private:
-  std::filesystem::path home_ =
-      std::filesystem::temp_directory_path() / ("tarnwell_basic_alerts_" + std::to_string(::getpid()));
-};
-[[maybe_unused]] const auto* const kHome = ::testing::AddGlobalTestEnvironment(new TOvernightHome);
 
 /// A time on a trading day; day 0 is a Monday.
 TDateTime At(int day, int hour, int minute, int second = 0) {
@@ -333,38 +294,110 @@ TStep Listed(TDateTime time, std::string exchange) {
   return step;
 }
 
+// Tests of other alert families share this process and may load the same overnight file names from their
+// own folders. File nodes are shared by file name, so each test starts and ends with none loaded.
 class BasicAlerts : public ::testing::Test {
  protected:
+  static void SetUpTestSuite() {
+    RegisterFileDataValues();
+    RegisterBasicAlerts();
+  }
+
+  void SetUp() override {
+    clock::SetManual(At(0, 6, 0));
+    LetFilesGo();
+    ASSERT_EQ(TFileOwnerDataNode::LiveCount(), 0) << "an earlier test still holds an overnight file";
+    std::string pattern = (std::filesystem::temp_directory_path() / "tarnwell-basic-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+    home_ = pattern;
+    ::setenv("TARNWELL_HOME", home_.c_str(), 1);
+    std::ofstream(home_ / kOvernightDataFile)
+        << "Symbol,Avg Daily Volume,Volume Break,Tick Volatility,Bright Volatility\n"
+           "HRV,,1000,,\nHRX,,1000,,\nHRZ,,1000,,\n"
+           "BPT,800000,,,\nBPB,2000000,,,\n"
+           "GRU,,,0.10,\nGRD,,,0.10,\n"
+           "LBS,500000,,,\nLAS,2000000,,,\nLBH,5000000,,,\n"
+           "STV,100000,,,\n"
+           "BBU,,,,0.01\nBBD,,,,0.01\nBBZ,,,,0\n";
+    std::ostringstream averages;
+    averages << "Symbol,Pre";
+    for (int period = 1; period <= 27; ++period) averages << "," << period;
+    // Quieter at the edges of the session than inside it, and very busy after the close; HRX's edges are
+    // nearly empty.
+    averages << "\nHRV,0,400,3000,2000";
+    for (int period = 4; period <= 25; ++period) averages << ",3000";
+    averages << ",400,50000\nHRX,0,1";
+    for (int period = 2; period <= 25; ++period) averages << ",3000";
+    averages << ",1,3000\n";
+    std::ofstream(home_ / kVOvernightDataFile) << averages.str();
+
+    TGenericL1DataNode::SetImplementation<THandQuotes>();
+    TGenericTosDataNode::SetImplementation<THandPrints>();
+    TGenericFundamentalDataNode::SetImplementation<THandFundamentals>();
+    TDebugLog::Instance().TakePending();
+  }
+
   void TearDown() override {
     TDataNodeThread::Instance().Flush();
     for (const std::string& line : TDebugLog::Instance().TakePending()) {
       EXPECT_EQ(line.find("In DataNode thread"), std::string::npos) << line;
     }
+    LetFilesGo();
+    EXPECT_EQ(TFileOwnerDataNode::LiveCount(), 0) << "an alert kept an overnight file";
+    TGenericL1DataNode::ClearImplementation();
+    TGenericTosDataNode::ClearImplementation();
+    TGenericFundamentalDataNode::ClearImplementation();
+    clock::UseSystem();
+    ::unsetenv("TARNWELL_HOME");
+    std::error_code ignored;
+    std::filesystem::remove_all(home_, ignored);
   }
+
+  // Released file nodes stay loaded for one to two minutes: let those minutes pass.
+  static void LetFilesGo() {
+    TDataNodeThread::Instance().Flush();
+    for (int i = 0; i < 4 && TFileOwnerDataNode::LiveCount() > 0; ++i) {
+      clock::Advance(61 * kOneSecond);
+      auto fired = std::make_shared<TEvent>(true);
+      OneShot(0, TCallback::Function([fired] { fired->Set(); }));
+      ASSERT_TRUE(fired->WaitFor(std::chrono::seconds(5))) << "the timer thread did not fire";
+      TDataNodeThread::Instance().Flush();
+    }
+  }
+
+  std::filesystem::path home_;
 };
 
 TEST_F(BasicAlerts, HighRelativeVolumeJudgesEachBlockAgainstTheBusiestSlotItCovers) {
-  // Blocks of 1000 shares. Averages: slot 1 and 26 thin (1), 2 and 4-25 busy (3000), 3 at 2000, 27 at 50000.
+  // Blocks of 1000 shares.
+  RunTape(
+      {"HighRelativeVolume",
+       "HRV",
+       {
+           P(At(0, 7, 0), Trade(10, 1000), "High instantaneous volume.", 100),
+           P(At(0, 7, 0), Trade(10, 500)),
+           // Slots 2 and 3: 3000 a quarter hour is 300 a minute.
+           P(At(0, 7, 1), Trade(10, 500), "Very high relative volume during the last 60 seconds.", 5),
+           P(At(0, 7, 10), Trade(10, 500)),
+           // Slot 3 alone: 2000 a quarter hour, 600 expected in three minutes.
+           P(At(0, 7, 13), Trade(10, 500), "High relative volume during the last 3 minutes.", 2.5),
+           P(At(0, 8, 0), Trade(10, 500)),
+           P(At(0, 8, 5), Trade(10, 500)),  // 1500 expected in five minutes: an ordinary pace
+           // After the close the last session slot is the yardstick, not the busy evening average; before
+           // the open, the first.
+           P(At(1, 13, 10), Trade(10, 500)),
+           P(At(1, 13, 11), Trade(10, 500), "Very high relative volume during the last 60 seconds.", 37.5),
+           P(At(2, 6, 0), Trade(10, 500)),
+           P(At(2, 6, 1), Trade(10, 500), "Very high relative volume during the last 60 seconds.", 37.5),
+           P(At(2, 6, 2), Snapshot(10, 1000)),
+       }});
+  // Overnight: the end of one session and the start of the next, both nearly empty.
   RunTape({"HighRelativeVolume",
-           "HRV",
+           "HRX",
            {
-               P(At(0, 7, 0), Trade(10, 1000), "High instantaneous volume.", 100),
-               P(At(0, 7, 0), Trade(10, 500)),
-               // Slots 2 and 3: 3000 a quarter hour is 300 a minute.
-               P(At(0, 7, 1), Trade(10, 500), "Very high relative volume during the last 60 seconds.", 5),
-               P(At(0, 7, 10), Trade(10, 500)),
-               // Slot 3 alone: 2000 a quarter hour, 600 expected in three minutes.
-               P(At(0, 7, 13), Trade(10, 500), "High relative volume during the last 3 minutes.", 2.5),
-               P(At(0, 8, 0), Trade(10, 500)),
-               P(At(0, 8, 5), Trade(10, 500)),  // 1500 expected in five minutes: an ordinary pace
-               // Overnight: the end of one session and the start of the next, both thin.
                P(At(0, 12, 50), Trade(10, 500)),
                P(At(1, 6, 40), Trade(10, 500),
                  "Very high relative volume during the last 17 hours 50 minutes.", 1000.0 * 15 / 1070),
-               // After the close the last session slot is the yardstick, not the busy evening average.
-               P(At(1, 13, 10), Trade(10, 500)),
-               P(At(1, 13, 11), Trade(10, 500), "Very high relative volume during the last 60 seconds.", 100),
-               P(At(1, 13, 12), Snapshot(10, 1000)),
            }});
   // Without averages every block is very high, and the quality is the cap.
   RunTape({"HighRelativeVolume",
