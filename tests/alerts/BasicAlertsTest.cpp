@@ -12,6 +12,7 @@
 #include <sstream>
 #include <vector>
 
+#include "ChildProcess.h"
 #include "FrameworkTestSupport.h"
 #include "framework/Errors.h"
 #include "framework/Event.h"
@@ -311,14 +312,7 @@ class BasicAlerts : public ::testing::Test {
     ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
     home_ = pattern;
     ::setenv("TARNWELL_HOME", home_.c_str(), 1);
-    std::ofstream(home_ / kOvernightDataFile)
-        << "Symbol,Avg Daily Volume,Volume Break,Tick Volatility,Bright Volatility\n"
-           "HRV,,1000,,\nHRX,,1000,,\nHRZ,,1000,,\n"
-           "BPT,800000,,,\nBPB,2000000,,,\n"
-           "GRU,,,0.10,\nGRD,,,0.10,\n"
-           "LBS,500000,,,\nLAS,2000000,,,\nLBH,5000000,,,\n"
-           "STV,100000,,,\n"
-           "BBU,,,,0.01\nBBD,,,,0.01\nBBZ,,,,0\n";
+    WriteOvernightData(800000);
     std::ostringstream averages;
     averages << "Symbol,Pre";
     for (int period = 1; period <= 27; ++period) averages << "," << period;
@@ -351,6 +345,20 @@ class BasicAlerts : public ::testing::Test {
     ::unsetenv("TARNWELL_HOME");
     std::error_code ignored;
     std::filesystem::remove_all(home_, ignored);
+  }
+
+  /// The daily statistics, with `rewritten` as the average daily volume of BPR.
+  void WriteOvernightData(std::int32_t rewritten) const {
+    std::ofstream(home_ / kOvernightDataFile, std::ios::trunc)
+        << "Symbol,Avg Daily Volume,Volume Break,Tick Volatility,Bright Volatility\n"
+           "HRV,,1000,,\nHRX,,1000,,\nHRZ,,1000,,\n"
+           "BPT,800000,,,\nBPB,2000000,,,\nBPR,"
+        << rewritten
+        << ",,,\n"
+           "GRU,,,0.10,\nGRD,,,0.10,\n"
+           "LBS,500000,,,\nLAS,2000000,,,\nLBH,5000000,,,\n"
+           "STV,100000,,,\n"
+           "BBU,,,,0.01\nBBD,,,,0.01\nBBZ,,,,0\n";
   }
 
   // Released file nodes stay loaded for one to two minutes: let those minutes pass.
@@ -552,8 +560,49 @@ TEST_F(BasicAlerts, IntraDayHighsAndLowsBeatThePreviousPeriodOncePerPeriod) {
            P(At(0, 7, 3, 10), Trade(9.70)),
            P(At(0, 7, 4, 10), Trade(9.60), "New 1 minute low."),
        }},
+      // The same hour of the next day is a new period: yesterday's last hour is the one to beat.
+      {"60MinHigh",
+       "IDD",
+       {
+           P(At(0, 6, 30, 10), Trade(10.00)),
+           P(At(0, 7, 0, 10), Trade(10.50)),
+           P(At(0, 8, 0, 10), Trade(10.20)),
+           P(At(1, 8, 10), Trade(10.40), "New 60 minute high."),
+       }},
   };
   for (const TTape& tape : tapes) RunTape(tape);
+}
+
+TEST_F(BasicAlerts, SizeThresholdsFollowARewrittenOvernightFile) {
+  clock::SetManual(At(0, 7, 0));
+  TProbe block("BlockPrint", "BPR");
+  TProbe strong("StrongVolume", "BPR");
+  TFactoryRef factory = FindFactory("ADVol")->Clone();
+  factory->SetParam(kSymbolName, "BPR");
+  auto [value, valueLink] = factory->GetNode();
+  TOwnedLink holdValue(valueLink);
+  auto trade = [](TDateTime time, std::int32_t size, std::int32_t totalVolume) {
+    TStep step = P(time, Trade(10, size));
+    step.Print->TotalVolume = totalVolume;
+    return step;
+  };
+
+  Feed("BPR", trade(At(0, 7, 1), 5000, 1700000));  // 800000 a day: 5000 shares are a block
+  EXPECT_EQ(block.Take().size(), 1u);
+  EXPECT_TRUE(strong.Take().empty());  // the first print only arms, at twice the average
+
+  WriteOvernightData(2000000);
+  ASSERT_TRUE(testing::WaitUntil(
+      [value = value] { return RunOnDataNodeThread([value] { return value->GetInteger() == 2000000; }); },
+      std::chrono::seconds(5)));
+  Feed("BPR", trade(At(0, 7, 2), 5000, 2500000));
+  EXPECT_TRUE(block.Take().empty());   // 20000 shares now
+  EXPECT_TRUE(strong.Take().empty());  // a new average starts unarmed
+  Feed("BPR", trade(At(0, 7, 3), 20000, 4100000));
+  EXPECT_EQ(block.Take().size(), 1u);
+  std::vector<TReport> reports = strong.Take();
+  ASSERT_EQ(reports.size(), 1u);
+  EXPECT_EQ(reports[0].Text, "Currently at 2 x average daily volume.");
 }
 
 TEST_F(BasicAlerts, LargeSizesReportAfterThreeQuietMinutesThenFollowGrowthAndMoves) {
