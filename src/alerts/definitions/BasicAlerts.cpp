@@ -5,7 +5,6 @@
 #include <cfloat>
 #include <cmath>
 #include <cstdio>
-#include <limits>
 #include <optional>
 
 #include "framework/Errors.h"
