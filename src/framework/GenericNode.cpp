@@ -133,6 +133,12 @@ TFactoryRef FindFactory(const std::string& name, bool mustExist) {
   return nullptr;
 }
 
+std::vector<std::string> RegisteredFactoryNames() {
+  std::vector<std::string> names;
+  for (const auto& [name, factory] : FactoryRegistry()) names.push_back(name);
+  return names;
+}
+
 std::int32_t GenericNodeCount() {
   std::lock_guard guard(RegistryLock());
   return GenericRegistry().Count();

@@ -14,6 +14,7 @@
 #include <string>
 #include <type_traits>
 #include <utility>
+#include <vector>
 
 #include "framework/DataNode.h"
 #include "framework/ParamList.h"
@@ -145,6 +146,9 @@ void RegisterClass(const std::string& name) {
 }
 /// The registered factory, or null; with `mustExist` a missing name fails "Cannot find factory:  "name"".
 TFactoryRef FindFactory(const std::string& name, bool mustExist = true);
+
+/// Every registered name, sorted.
+std::vector<std::string> RegisteredFactoryNames();
 
 /// Live generic nodes (diagnostics and tests).
 std::int32_t GenericNodeCount();

@@ -11,6 +11,8 @@
 #include "framework/Timers.h"
 #include "framework/UserInterfaceThread.h"
 #include "alerts/definitions/DayHistoryAlerts.h"
+#include "alerts/definitions/PullbackAlerts.h"
+#include "alerts/definitions/RunningAlerts.h"
 #include "marketdata/DebugWatch.h"
 #include "marketdata/FileData.h"
 #include "marketdata/NamedValues.h"
@@ -52,7 +54,11 @@ const std::pair<const char*, std::function<void()>> kModules[] = {
        RegisterFileDataValues();
        RegisterNamedValues();
      }},
-    {"alert types", RegisterDayHistoryAlerts},
+    {"alert types", [] {
+       RegisterDayHistoryAlerts();
+       RegisterRunningAlerts();
+       RegisterPullbackAlerts();
+     }},
     {"feed selection", InstallVendorFeed},
     {"debug watch", StartDebugWatchFromConfig},
 };
