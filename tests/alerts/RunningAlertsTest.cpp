@@ -9,6 +9,7 @@
 
 #include "FrameworkTestSupport.h"
 #include "HandFeed.h"
+#include "OvernightHome.h"
 #include "marketdata/FileData.h"
 #include "marketdata/NamedValues.h"
 
@@ -25,23 +26,22 @@ using testing::THandQuotes;
 class RunningAlerts : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    home_ = std::filesystem::temp_directory_path() / ("tarnwell_running_" + std::to_string(::getpid()));
-    std::filesystem::create_directories(home_);
-    ::setenv("TARNWELL_HOME", home_.c_str(), 1);
-    std::ofstream(home_ / "OvernightData.csv") << "Symbol,Tick Volatility\nRUN,0.447\nCALM,0.0005\n$IDX,0.447\n"
-                                               << "MID,0.1\n";
-    std::ofstream(home_ / "V_OvernightData.csv") << "Symbol,Pre,1,2\nRV,10000,40000,50000\n";
     RegisterFileDataValues();
     RegisterNamedValues();
     RegisterRunningAlerts();
   }
-  static void TearDownTestSuite() { std::filesystem::remove_all(home_); }
   void SetUp() override {
+    home_ = std::make_unique<testing::TOvernightHome>();
+    home_->Write("OvernightData.csv", "Symbol,Tick Volatility\nRUN,0.447\nCALM,0.0005\n$IDX,0.447\nMID,0.1\n");
+    home_->Write("V_OvernightData.csv", "Symbol,Pre,1,2\nRV,10000,40000,50000\n");
     testing::InstallHandFeed();
     TDataNodeThread::Instance().Flush();
   }
   void TearDown() override {
-    TDataNodeThread::Instance().Flush();
+    home_.reset();
+    TGenericL1DataNode::ClearImplementation();
+    TGenericTosDataNode::ClearImplementation();
+    TGenericFundamentalDataNode::ClearImplementation();
     clock::UseSystem();
   }
 
@@ -72,10 +72,11 @@ class RunningAlerts : public ::testing::Test {
     });
   }
 
-  static inline std::filesystem::path home_;
+  std::unique_ptr<testing::TOvernightHome> home_;
 };
 
-TDateTime At(int h, int m, int s = 0) { return EncodeDateTime(2026, 7, 6, h, m, s); }
+// A day after the real one: the clock only moves forward, as it does in the program.
+TDateTime At(int h, int m, int s = 0) { return EncodeDateTime(2027, 7, 6, h, m, s); }
 
 TEST_F(RunningAlerts, RelativeVolumeInterpolatesTheNormalVolumeWithinTheSlot) {
   TFactoryRef factory = FindFactory("RelVol")->Clone();
