@@ -4,19 +4,14 @@
 #include <cstdlib>
 #include <functional>
 
+#include "alerts/Registration.h"
 #include "framework/Config.h"
 #include "framework/DataNodeThread.h"
 #include "framework/DebugLog.h"
 #include "framework/ScreenUpdates.h"
 #include "framework/Timers.h"
 #include "framework/UserInterfaceThread.h"
-#include "alerts/definitions/DayHistoryAlerts.h"
-#include "alerts/definitions/PullbackAlerts.h"
-#include "alerts/definitions/RunningAlerts.h"
 #include "marketdata/DebugWatch.h"
-#include "marketdata/FileData.h"
-#include "marketdata/NamedValues.h"
-#include "marketdata/vendor/RegionalQuotes.h"
 #include "marketdata/vendor/VendorConversation.h"
 #include "marketdata/vendor/VendorFeedNodes.h"
 #include "gui/DebugLogWindow.h"
@@ -48,17 +43,7 @@ const std::pair<const char*, std::function<void()>> kModules[] = {
     {"configuration file", [] { TConfigFile::Instance(); }},
     {"vendor address", ConfigureVendorAddress},
     {"vendor library and conversation", StartVendorConversation},
-    {"named values", [] {
-       RegisterVendorValues();
-       RegisterRegionalValues();
-       RegisterFileDataValues();
-       RegisterNamedValues();
-     }},
-    {"alert types", [] {
-       RegisterDayHistoryAlerts();
-       RegisterRunningAlerts();
-       RegisterPullbackAlerts();
-     }},
+    {"named values and alert types", RegisterStandardFactories},
     {"feed selection", InstallVendorFeed},
     {"debug watch", StartDebugWatchFromConfig},
 };

@@ -1,0 +1,27 @@
+#include "alerts/Registration.h"
+
+#include "alerts/definitions/BasicAlerts.h"
+#include "alerts/definitions/DayHistoryAlerts.h"
+#include "alerts/definitions/PullbackAlerts.h"
+#include "alerts/definitions/RunningAlerts.h"
+#include "marketdata/FileData.h"
+#include "marketdata/NamedValues.h"
+#include "marketdata/vendor/RegionalQuotes.h"
+#include "marketdata/vendor/VendorFeedNodes.h"
+
+namespace tarnwell {
+
+void RegisterStandardFactories() {
+  // Values first: overnight files, the vendor's own values, then the named values built on them.
+  RegisterFileDataValues();
+  RegisterVendorValues();
+  RegisterRegionalValues();
+  RegisterNamedValues();
+  // Alert types and the values that come with them.
+  RegisterDayHistoryAlerts();
+  RegisterBasicAlerts();
+  RegisterRunningAlerts();
+  RegisterPullbackAlerts();
+}
+
+}  // namespace tarnwell
