@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <functional>
 
+#include "alerts/DebugAlertWatch.h"
 #include "alerts/Registration.h"
 #include "framework/Config.h"
 #include "framework/DataNodeThread.h"
@@ -45,7 +46,10 @@ const std::pair<const char*, std::function<void()>> kModules[] = {
     {"vendor library and conversation", StartVendorConversation},
     {"named values and alert types", RegisterStandardFactories},
     {"feed selection", InstallVendorFeed},
-    {"debug watch", StartDebugWatchFromConfig},
+    {"debug watch", [] {
+       StartDebugWatchFromConfig();
+       StartDebugAlertWatchFromConfig();
+     }},
 };
 
 struct TStartupWindow {

@@ -179,7 +179,7 @@ TEST_F(DesktopTest, ArgumentsHandOverToTheMonitorInsteadOfTheInitialPage) {
 TEST_F(DesktopTest, ConnectsToTheMarketDataServerAndReconnectsAfterARestart) {
   vendor::testing::FeedProcess feed({"--symbols", "40", "--time", "10:00"});
   const std::string address = feed.Address();
-  std::ofstream(dir_ / "Config.ini") << "[Vendor]\r\nAddress=" << address << "\r\n[Debug]\r\nWatch=QQQQ\r\n";
+  std::ofstream(dir_ / "Config.ini") << "[Vendor]\r\nAddress=" << address << "\r\n[Debug]\r\nWatch=QQQQ,XLF\r\nWatchAlerts=All\r\n";
   auto count = [&](const std::string& line) {
     int n = 0;
     for (const std::string& l : LogLines()) n += l.find(":  " + line) != std::string::npos;
@@ -191,6 +191,9 @@ TEST_F(DesktopTest, ConnectsToTheMarketDataServerAndReconnectsAfterARestart) {
   EXPECT_EQ(count("Attempting to connect (&QUOTES&, MD_SRV, LIVEQUOTE)"), 1);
   // The watched symbol's prints and quotes arrive decoded.
   EXPECT_TRUE(WaitUntil([&] { return count("Watch QQQQ: print ") > 0 && count("Watch QQQQ: quote ") > 0; }, 20s));
+  // Every alert type runs on the watched symbols without a failure.
+  EXPECT_GT(count("Watching "), 1);
+  EXPECT_EQ(count("In DataNode thread"), 0);
 
   feed.Kill();
   ASSERT_TRUE(WaitUntil([&] { return count("VConvConnect failed") >= 1; }, 20s)) << "no retry while the server is down";
