@@ -598,37 +598,53 @@ unsigned PublishedGetters(const std::string& name) {
 TEST(CandlestickRegistration, EveryNameBuildsAndRunsForOrdinaryIndexAndSlashSymbols) {
   const std::vector<std::string> names = RegisteredNames();
   ASSERT_EQ(names.size(), 36u + 8u + 1u);
+  for (const std::string& name : names) {
+    ASSERT_NE(FindFactory(name, false), nullptr) << name;
+    // The alert row reads the movements as doubles and the volume changes as integers.
+    const unsigned expected = name.starts_with("TimedMovement")  ? gtDouble
+                              : name.starts_with("VolumeChange") ? gtInteger
+                                                                 : gtString;
+    EXPECT_EQ(PublishedGetters(name), expected) << name;
+  }
   clock::SetManual(At(0, 8, 0, 0));
   TDebugLog::Instance().TakePending();
-  for (const char* symbol : {"RGA", "$RGA", "/RGA"}) {
-    std::vector<std::unique_ptr<TProbe>> probes;
-    for (const std::string& name : names) {
-      SCOPED_TRACE(name + " " + symbol);
-      ASSERT_NE(FindFactory(name, false), nullptr);
-      // The alert row reads the movements as doubles and the volume changes as integers.
-      const unsigned expected = name.starts_with("TimedMovement")  ? gtDouble
-                                : name.starts_with("VolumeChange") ? gtInteger
-                                                                   : gtString;
-      EXPECT_EQ(PublishedGetters(name), expected);
-      ASSERT_NO_THROW(probes.push_back(std::make_unique<TProbe>(name, symbol)));
-    }
-    // Forty candles, a print and a read reach every node without a failure inside a callback.
-    for (int minutes : {5, 10, 15, 30}) TSeries(symbol, minutes).History(Channel(8));
-    PrintAt(symbol, At(0, 8, 0, 30), 10.8, 500);
-    ReadAt(At(0, 8, 2, 0), [&] {
-      for (std::size_t i = 0; i < names.size(); ++i) {
-        TGenericDataNode& node = probes[i]->Node();
-        node.IsValid();
-        const unsigned published = PublishedGetters(names[i]);
-        if (published & gtInteger) node.GetInteger();
-        if (published & gtDouble) node.GetDouble();
-        if (published & gtString) node.GetString();
+  const std::int32_t before = GenericNodeCount();
+  for (bool feed : {false, true}) {
+    // Without a feed the nodes see the default print node, which never holds a print.
+    if (!feed) TGenericTosDataNode::ClearImplementation();
+    for (std::string symbol : {"RGA", "$RGA", "/RGA"}) {
+      if (!feed) symbol += "0";
+      SCOPED_TRACE(symbol);
+      std::vector<std::unique_ptr<TProbe>> probes;
+      for (const std::string& name : names) {
+        ASSERT_NO_THROW(probes.push_back(std::make_unique<TProbe>(name, symbol))) << name;
       }
-    });
+      // Forty candles, a print and a read reach every node without a failure inside a callback.
+      for (int minutes : {5, 10, 15, 30}) TSeries(symbol, minutes).History(Channel(8));
+      for (auto& probe : probes) probe->Take();
+      if (feed) PrintAt(symbol, At(0, 8, 0, 30), 10.8, 500);
+      ReadAt(At(0, 8, 2, 0), [&] {
+        for (std::size_t i = 0; i < names.size(); ++i) {
+          TGenericDataNode& node = probes[i]->Node();
+          node.IsValid();
+          const unsigned published = PublishedGetters(names[i]);
+          if (published & gtInteger) node.GetInteger();
+          if (published & gtDouble) node.GetDouble();
+          if (published & gtString) node.GetString();
+        }
+      });
+      for (std::size_t i = 0; i < names.size(); ++i) {
+        const bool breakout = names[i].starts_with("TraditionalChannelBreakout");
+        EXPECT_EQ(probes[i]->Take().size(), feed && breakout ? 1u : 0u) << names[i];
+      }
+    }
+    testing::InstallHandFeed();
   }
   for (const std::string& line : TDebugLog::Instance().TakePending()) {
     EXPECT_EQ(line.find("DataNode thread"), std::string::npos) << line;
   }
+  TDataNodeThread::Instance().Flush();
+  EXPECT_EQ(GenericNodeCount(), before);  // every node went with its last subscriber
 }
 
 TEST(CandlestickRegistration, WrongParameterListsNameTheExpectedOnes) {
