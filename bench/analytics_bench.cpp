@@ -212,8 +212,11 @@ class TRatioReporter : public benchmark::ConsoleReporter {
     }
   }
   double PerPrint(const std::string& name) const {
-    auto it = perPrint.find(name + "/manual_time");
-    return it == perPrint.end() ? 0 : it->second * 1e9;
+    for (const char* suffix : {"/manual_time", "/manual_time_mean"}) {  // single runs, or repetitions
+      auto it = perPrint.find(name + suffix);
+      if (it != perPrint.end()) return it->second * 1e9;
+    }
+    return 0;
   }
   std::map<std::string, double> perPrint;  // seconds per print, by run name
 };

@@ -13,11 +13,7 @@ namespace {
 
 using testing::HandPrints;
 using testing::RunOnDataNodeThread;
-
-struct TCounter {
-  void Hit() { ++hits; }
-  int hits = 0;
-};
+using testing::TCounter;
 
 TCandle Bar(double high, double low, double close) {
   return TCandle{close, high, low, close, 100};

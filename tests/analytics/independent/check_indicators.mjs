@@ -43,12 +43,13 @@ function parseArgs() {
 
 // --- Fetching -----------------------------------------------------------------------------------------
 
-function run(command, args, cwd, what) {
+function run(command, args, cwd, what, cleanUp = () => {}) {
   const result = spawnSync(command, args, {cwd, encoding: 'utf8', timeout: 240000});
   if (result.status === 0) return;
+  cleanUp();
   const output = `${result.stdout ?? ''}${result.stderr ?? ''}`.trim().split('\n').slice(-15).join('\n');
   fail(
-      `${what} did not work (is the npm registry reachable from here?)\n` +
+      `${what} did not work${command === 'tar' ? '' : ' (is the npm registry reachable from here?)'}\n` +
       `  ${command} ${args.join(' ')}\n${result.error ? `  ${result.error.message}\n` : ''}${output}`);
 }
 
@@ -72,19 +73,19 @@ function fetchDependencies(npm, work) {
     run(npm,
         [
           'install', '--no-audit', '--no-fund', '--no-package-lock', '--fetch-timeout=60000',
-          '--fetch-retries=1'
+          '--fetch-retries=2'
         ],
         work, 'npm install of the indicator libraries');
   }
   if (!fs.existsSync(barsFile)) {
     const tarball = path.join(work, `${TALIB.replace('@', '-')}.tgz`);
     if (!fs.existsSync(tarball)) {
-      run(npm, ['pack', TALIB, '--pack-destination', work, '--fetch-timeout=60000', '--fetch-retries=1'],
+      run(npm, ['pack', TALIB, '--pack-destination', work, '--fetch-timeout=60000', '--fetch-retries=2'],
           work, 'npm pack of the sample bars');
     }
     // Only the data file is unpacked; the package itself is never built.
     run('tar', ['-xzf', tarball, '-C', work, 'package/examples/marketdata.json'], work,
-        'unpacking the sample bars');
+        'unpacking the sample bars', () => fs.rmSync(tarball, {force: true}));  // fetched again next time
   }
   for (const [name, version] of Object.entries(VERSIONS)) {
     if (installedVersion(work, name) !== version)
