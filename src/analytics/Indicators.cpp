@@ -108,7 +108,9 @@ void TLinearRegressionBase::Update() {
   try {
     const TCandleArray candles = series_->GetCandles();
     const auto count = static_cast<std::int32_t>(candles->size());
-    if (step == esFold && valid_) {
+    // Once the window has turned over, the sums start again from a new origin: rounding cannot build up
+    // over a day, and a window of equal closes gets exactly no spread, for one candle's worth of adds.
+    if (step == esFold && valid_ && ++folds_ < bars_) {
       Add(*candles, count - 1, 1);
       Add(*candles, count - 1 - bars_, -1);
       return;
@@ -131,6 +133,7 @@ void TLinearRegressionBase::Full(const std::vector<TCandle>& candles) {
   }
   sx_ = sxx_ = sy_ = syy_ = sxy_ = 0;
   terms_ = 0;
+  folds_ = 0;
   originX_ = count - bars_;
   originY_ = candles[static_cast<std::size_t>(count - bars_)].Close;
   for (std::int32_t i = count - bars_; i < count; ++i) Add(candles, i, 1);

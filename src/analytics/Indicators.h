@@ -74,6 +74,7 @@ class TLinearRegressionBase : public TDataNodeWithStringKey {
   // The sums run over x - originX and y - originY: the line and the spread do not change with the origin,
   // and sums of small numbers keep the digits that sums of whole indexes and prices cancel away.
   std::int32_t terms_ = 0;  // candles in the sums: Bars, except part-way through a failed recompute
+  std::int32_t folds_ = 0;  // candles folded in since the sums were last built from the window
   double originX_ = 0;
   double originY_ = 0;
   double sx_ = 0, sxx_ = 0, sy_ = 0, syy_ = 0, sxy_ = 0;
