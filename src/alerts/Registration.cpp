@@ -1,6 +1,8 @@
 #include "alerts/Registration.h"
 
 #include "alerts/definitions/BasicAlerts.h"
+#include "alerts/definitions/CandlestickAlerts.h"
+#include "alerts/definitions/CrossingAlerts.h"
 #include "alerts/definitions/DayHistoryAlerts.h"
 #include "alerts/definitions/PullbackAlerts.h"
 #include "alerts/definitions/RunningAlerts.h"
@@ -22,6 +24,8 @@ void RegisterStandardFactories() {
   RegisterBasicAlerts();
   RegisterRunningAlerts();
   RegisterPullbackAlerts();
+  RegisterCrossingAlerts();
+  RegisterCandlestickAlerts();
 }
 
 }  // namespace tarnwell

@@ -132,7 +132,13 @@ TDataNode::~TDataNode() {
   ReleaseAutoLinks();
 }
 
-void TDataNode::AfterConstruction() { SetAutoLinksReceiveInput(true); }
+void TDataNode::AfterConstruction() {
+  SetAutoLinksReceiveInput(true);
+  constructed_ = true;
+  std::vector<std::pair<int, TCallback>> deferred;
+  deferred.swap(deferred_);
+  for (auto& [priority, callback] : deferred) RunOnDataNodeThread(priority, std::move(callback));
+}
 
 void TDataNode::AddAutoLink(TDataNodeLink* link) {
   Assert(link != nullptr, "AddAutoLink(Nil)");
@@ -245,6 +251,10 @@ void TDataNode::QueueCallback(int priority, TCallback callback) {
 }
 
 void TDataNode::RunOnDataNodeThread(int priority, TCallback callback) {
+  if (!constructed_) {
+    deferred_.emplace_back(priority, std::move(callback));
+    return;
+  }
   if (TDataNodeThread::IsCurrentThread()) {
     callback();
     return;

@@ -136,7 +136,9 @@ class TDataNode {
 
   /// Queues a job for this node; it is dropped if the node is gone when it reaches the head of the queue.
   void QueueCallback(int priority, TCallback callback);
-  /// On the data node thread: calls at once. Elsewhere: QueueCallback.
+  /// On the data node thread: calls at once. Elsewhere: QueueCallback. During construction the call waits
+  /// for AfterConstruction, so that it never meets a half-built node (a queued job could otherwise run
+  /// while another thread is still in the constructor, and a call at once would reach a base class).
   void RunOnDataNodeThread(int priority, TCallback callback);
 
   /// Listens on a channel; a second call for the same channel keeps the first handler.
@@ -181,6 +183,8 @@ class TDataNode {
   std::int64_t nodeId_ = 0;
   std::vector<std::string> channels_;
   std::vector<TDataNodeLink*> autoLinks_;  // guarded by the auto-link lock
+  bool constructed_ = false;               // set by AfterConstruction
+  std::vector<std::pair<int, TCallback>> deferred_;  // RunOnDataNodeThread calls made during construction
 };
 
 /// A node shared by key: class name, ";", key text. Each keyed class T provides

@@ -408,6 +408,35 @@ TEST_F(DataNode, FindingANodeNeverWaitsForItsNotification) {
   if (!foundInTime) TDataNodeLink::Release(toRelease);
 }
 
+// A base class that asks for work on the data node thread from its constructor; the work reaches a virtual
+// that the derived class answers. It must never run on a half-built node.
+class TEagerBase : public TDataNode {
+ public:
+  TEagerBase() { RunOnDataNodeThread(1, TW_METHOD(this, Work)); }
+  virtual std::string Kind() = 0;
+  void Work() { seen = Kind(); }
+  std::string seen;
+};
+
+class TEagerDerived : public TEagerBase {
+ public:
+  TEagerDerived() : name_("derived") {}
+  std::string Kind() override { return name_; }
+
+ private:
+  std::string name_;
+};
+
+TEST_F(DataNode, WorkAskedForDuringConstructionWaitsForTheWholeNode) {
+  auto* onThread = RunOnDataNodeThread([] { return TDataNode::Create<TEagerDerived>(); });
+  EXPECT_EQ(onThread->seen, "derived");  // at once, but only after construction
+  TOwnedLink holdA(onThread->CreateLink());
+  auto* elsewhere = TDataNode::Create<TEagerDerived>();
+  TOwnedLink holdB(elsewhere->CreateLink());
+  TDataNodeThread::Instance().Flush();
+  EXPECT_EQ(elsewhere->seen, "derived");
+}
+
 // Broadcasts -----------------------------------------------------------------------------------------------
 
 struct TTextMessage : TBroadcastMessage {
