@@ -229,7 +229,7 @@ function aggregate(bars, from, to, width) {
 
 // --- The model of our candle series -------------------------------------------------------------------
 
-// The market-minute clock and one series per width, as the candle series are specified: prints build the
+// The market-minute clock and one series per width, as our candle series must behave: prints build the
 // bar in progress; a bar closing with prints appends it; a bar without prints, skipped bars or a new day
 // start the series again. Each change is one notification.
 function modelSeries(events) {
