@@ -38,6 +38,7 @@ class TEpochFollower {
 };
 
 /// Least-squares line through the last Bars closes of a series; x is a candle's index in the whole series.
+/// Every query brings the node up to date with its series first.
 class TLinearRegressionBase : public TDataNodeWithStringKey {
  public:
   static constexpr const char* kKeyClass = "TLinearRegressionBase";
@@ -71,10 +72,10 @@ class TLinearRegressionBase : public TDataNodeWithStringKey {
   TEpochFollower epoch_;
   std::int32_t bars_;
   bool valid_ = false;
-  // The sums run over x - originX and y - originY: the line and the spread do not change with the origin,
-  // and sums of small numbers keep the digits that sums of whole indexes and prices cancel away.
   std::int32_t terms_ = 0;  // candles in the sums: Bars, except part-way through a failed recompute
   std::int32_t folds_ = 0;  // candles folded in since the sums were last built from the window
+  // The sums run over x - originX and y - originY: the line and the spread do not change with the origin,
+  // and sums of small numbers keep the digits that sums of whole indexes and prices cancel away.
   double originX_ = 0;
   double originY_ = 0;
   double sx_ = 0, sxx_ = 0, sy_ = 0, syy_ = 0, sxy_ = 0;
