@@ -25,7 +25,10 @@ struct TSink {
   std::uint64_t hits = 0;
 };
 
-std::string Symbol(int i) { return "S" + std::to_string(i); }
+std::string Symbol(int i) {
+  std::string symbol = "S";
+  return symbol + std::to_string(i);
+}
 
 // Blocks of ten records for ten different symbols, fields as a live update carries them.
 std::vector<std::vector<std::uint64_t>> MakeBlocks(bool prints) {
