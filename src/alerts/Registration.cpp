@@ -6,6 +6,7 @@
 #include "alerts/definitions/DayHistoryAlerts.h"
 #include "alerts/definitions/PullbackAlerts.h"
 #include "alerts/definitions/RunningAlerts.h"
+#include "analytics/Indicators.h"
 #include "marketdata/FileData.h"
 #include "marketdata/NamedValues.h"
 #include "marketdata/vendor/RegionalQuotes.h"
@@ -19,12 +20,13 @@ void RegisterStandardFactories() {
   RegisterVendorValues();
   RegisterRegionalValues();
   RegisterNamedValues();
+  RegisterIndicators();
   // Alert types and the values that come with them.
   RegisterDayHistoryAlerts();
   RegisterBasicAlerts();
   RegisterRunningAlerts();
   RegisterPullbackAlerts();
-  RegisterCrossingAlerts();
+  RegisterCrossingAlerts(TGenericDataNodeFactory::MakeForSymbol<TVWAP>());
   RegisterCandlestickAlerts();
 }
 
