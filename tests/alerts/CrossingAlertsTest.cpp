@@ -105,6 +105,26 @@ TEST_F(Crossings, FastCrossingsOfTheCloseReportTheTimeSinceTheLastOne) {
   EXPECT_EQ(above->counter.hits, 1);
 }
 
+TEST_F(Crossings, FastCrossingsOfTheOpenNeedASideFirstAndAValidPrint) {
+  auto above = Watch("CrossedAboveOpen", "COP");
+  auto below = Watch("CrossedBelowOpen", "COP");
+  clock::SetManual(At(9, 30));
+  Print("COP", At(9, 30), 10.10);  // no quote yet: no level, no side
+  Quote("COP", 10.00, 9.90);
+  Print("COP", At(9, 31), 10.10);  // the first side seen: above
+  EXPECT_EQ(below->counter.hits + above->counter.hits, 0);
+  Print("COP", At(9, 32), 9.95);
+  ASSERT_EQ(below->counter.hits, 1);
+  EXPECT_EQ(below->alert->GetString(), "Price crossed below open:  10.00");
+  RunOnDataNodeThread([] { Hand<THandPrints>("COP").Publish(false); });  // prints gone: the side is forgotten
+  Print("COP", At(9, 33), 10.05);
+  EXPECT_EQ(above->counter.hits, 0);
+  Print("COP", At(9, 34), 9.99);
+  Print("COP", At(9, 35), 10.01);
+  ASSERT_EQ(above->counter.hits, 1);
+  EXPECT_EQ(above->alert->GetString(), "Price crossed above open:  10.00");
+}
+
 TEST_F(Crossings, VolumeBlocksConfirmASideOnlyWhenThreeQuartersTradedBeyondTheLevel) {
   TFactoryRef levelFactory = TGenericDataNodeFactory::Make<TTestLevel>("CVB");
   auto above = Watch(TGenericDataNodeFactory::Make<TConfirmedCrossing>("CVB", levelFactory, "test level", true));
