@@ -47,24 +47,9 @@ class Crossings : public ::testing::Test {
     clock::UseSystem();
   }
 
-  struct TWatch {
-    TAlert* alert;
-    TOwnedLink link;
-    TCounter counter;
-  };
-  static std::unique_ptr<TWatch> Watch(TFactoryRef factory) {
-    auto watch = std::make_unique<TWatch>();
-    auto [node, link] = factory->GetNode(TW_METHOD(&watch->counter, Hit));
-    watch->alert = static_cast<TAlert*>(node);
-    watch->link.Reset(link);
-    watch->link->SetReceiveInput(true);
-    TDataNodeThread::Instance().Flush();
-    return watch;
-  }
-  static std::unique_ptr<TWatch> Watch(const char* name, const std::string& symbol) {
-    TFactoryRef factory = FindFactory(name)->Clone();
-    factory->SetParam(kSymbolName, symbol);
-    return Watch(factory);
+  static std::unique_ptr<testing::TNodeWatch> Watch(TFactoryRef factory) { return testing::WatchNode(factory); }
+  static std::unique_ptr<testing::TNodeWatch> Watch(const char* name, const std::string& symbol) {
+    return testing::WatchNode(name, symbol);
   }
   static TDateTime At(int h, int m, int s = 0) { return EncodeDateTime(2027, 9, 7, h, m, s); }
   static void Quote(const std::string& symbol, double open, double prevClose) {
@@ -93,14 +78,14 @@ TEST_F(Crossings, FastCrossingsOfTheCloseReportTheTimeSinceTheLastOne) {
   EXPECT_EQ(above->counter.hits, 0);
   Print("CCL", At(9, 2), 20.05);
   ASSERT_EQ(above->counter.hits, 1);
-  EXPECT_EQ(above->alert->GetString(), "Price crossed above close:  20.00");
+  EXPECT_EQ(above->Alert().GetString(), "Price crossed above close:  20.00");
   double quality = 0;
-  ASSERT_TRUE(above->alert->GetQuality(quality));
+  ASSERT_TRUE(above->Alert().GetQuality(quality));
   EXPECT_EQ(quality, 300);  // the first crossing of the symbol
   Print("CCL", At(9, 4, 30), 19.90);
   ASSERT_EQ(below->counter.hits, 1);
-  EXPECT_EQ(below->alert->GetString(), "Price crossed below close:  20.00");
-  ASSERT_TRUE(below->alert->GetQuality(quality));
+  EXPECT_EQ(below->Alert().GetString(), "Price crossed below close:  20.00");
+  ASSERT_TRUE(below->Alert().GetQuality(quality));
   EXPECT_NEAR(quality, 150, 1e-3);  // seconds since the crossing above
   EXPECT_EQ(above->counter.hits, 1);
 }
@@ -115,14 +100,14 @@ TEST_F(Crossings, FastCrossingsOfTheOpenNeedASideFirstAndAValidPrint) {
   EXPECT_EQ(below->counter.hits + above->counter.hits, 0);
   Print("COP", At(9, 32), 9.95);
   ASSERT_EQ(below->counter.hits, 1);
-  EXPECT_EQ(below->alert->GetString(), "Price crossed below open:  10.00");
+  EXPECT_EQ(below->Alert().GetString(), "Price crossed below open:  10.00");
   RunOnDataNodeThread([] { Hand<THandPrints>("COP").Publish(false); });  // prints gone: the side is forgotten
   Print("COP", At(9, 33), 10.05);
   EXPECT_EQ(above->counter.hits, 0);
   Print("COP", At(9, 34), 9.99);
   Print("COP", At(9, 35), 10.01);
   ASSERT_EQ(above->counter.hits, 1);
-  EXPECT_EQ(above->alert->GetString(), "Price crossed above open:  10.00");
+  EXPECT_EQ(above->Alert().GetString(), "Price crossed above open:  10.00");
 }
 
 TEST_F(Crossings, VolumeBlocksConfirmASideOnlyWhenThreeQuartersTradedBeyondTheLevel) {
@@ -138,7 +123,7 @@ TEST_F(Crossings, VolumeBlocksConfirmASideOnlyWhenThreeQuartersTradedBeyondTheLe
   EXPECT_EQ(above->counter.hits, 0);
   Print("CVB", At(10, 2), 10.50, 1000);  // above every value the level took
   ASSERT_EQ(above->counter.hits, 1);
-  EXPECT_EQ(above->alert->GetString(), "Price crossed above test level (10.40).  Confirmed by volume.");
+  EXPECT_EQ(above->Alert().GetString(), "Price crossed above test level (10.40).  Confirmed by volume.");
 
   auto open = Watch("CrossedAboveOpenConfirmed", "CPV");
   Quote("CPV", 10.20, 10.00);
@@ -149,7 +134,7 @@ TEST_F(Crossings, VolumeBlocksConfirmASideOnlyWhenThreeQuartersTradedBeyondTheLe
   EXPECT_EQ(open->counter.hits, 0);
   Print("CPV", At(10, 2), 10.40, 1000);  // the side was still below
   ASSERT_EQ(open->counter.hits, 1);
-  EXPECT_EQ(open->alert->GetString(), "Price crossed above open (10.20).  Confirmed by volume.");
+  EXPECT_EQ(open->Alert().GetString(), "Price crossed above open (10.20).  Confirmed by volume.");
 }
 
 }  // namespace

@@ -26,22 +26,8 @@ class Pullbacks : public ::testing::Test {
     clock::UseSystem();
   }
 
-  struct TWatch {
-    TGenericDataNode* node;
-    TOwnedLink link;
-    TCounter counter;
-    TAlert& Alert() const { return *static_cast<TAlert*>(node); }
-  };
-  static std::unique_ptr<TWatch> Watch(const char* name, const std::string& symbol) {
-    auto watch = std::make_unique<TWatch>();
-    TFactoryRef factory = FindFactory(name)->Clone();
-    factory->SetParam(kSymbolName, symbol);
-    auto [node, link] = factory->GetNode(TW_METHOD(&watch->counter, Hit));
-    watch->node = node;
-    watch->link.Reset(link);
-    watch->link->SetReceiveInput(true);
-    TDataNodeThread::Instance().Flush();
-    return watch;
+  static std::unique_ptr<testing::TNodeWatch> Watch(const char* name, const std::string& symbol) {
+    return testing::WatchNode(name, symbol);
   }
   static TDateTime At(int h, int m, int s = 0) { return EncodeDateTime(2026, 8, 3, h, m, s); }
   static void Quote(const std::string& symbol, TDateTime time, double open, double high, double low,

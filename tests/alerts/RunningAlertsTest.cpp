@@ -45,21 +45,8 @@ class RunningAlerts : public ::testing::Test {
     clock::UseSystem();
   }
 
-  struct TWatch {
-    TAlert* alert;
-    TOwnedLink link;
-    TCounter counter;
-  };
-  static std::unique_ptr<TWatch> Watch(const char* name, const std::string& symbol) {
-    auto watch = std::make_unique<TWatch>();
-    TFactoryRef factory = FindFactory(name)->Clone();
-    factory->SetParam(kSymbolName, symbol);
-    auto [node, link] = factory->GetNode(TW_METHOD(&watch->counter, Hit));
-    watch->alert = static_cast<TAlert*>(node);
-    watch->link.Reset(link);
-    watch->link->SetReceiveInput(true);
-    TDataNodeThread::Instance().Flush();
-    return watch;
+  static std::unique_ptr<testing::TNodeWatch> Watch(const char* name, const std::string& symbol) {
+    return testing::WatchNode(name, symbol);
   }
   /// A quote at a time of the day: the job runs with that time as its current time.
   static void Quote(const std::string& symbol, TDateTime time, double bid, double ask) {
@@ -117,9 +104,9 @@ TEST_F(RunningAlerts, FastRunReportsWhenTheWholeSpreadPassesTheOldestBucket) {
     Quote(symbol, At(10, 1, 10), 10.30, 10.35);
   }
   ASSERT_EQ(up->counter.hits, 1);
-  EXPECT_EQ(up->alert->GetString(), "Running up:  +0.30 in less than one minute.");
+  EXPECT_EQ(up->Alert().GetString(), "Running up:  +0.30 in less than one minute.");
   double quality = 0;
-  ASSERT_TRUE(up->alert->GetQuality(quality));
+  ASSERT_TRUE(up->Alert().GetQuality(quality));
   // (10.30 - 10.05) / (0.447 / sqrt 5), with 10 s of the bucket gone: F = 60 / (60 - 20).
   EXPECT_NEAR(quality, 0.25 / (0.447 / std::sqrt(5.0)) * 1.5 * 1.5, 1e-6);  // times are day fractions
   EXPECT_EQ(down->counter.hits, 0);
@@ -138,7 +125,7 @@ TEST_F(RunningAlerts, IndexSymbolsRunOnPrints) {
   for (int s = 0; s <= 60; s += 15) print(At(11, 0, s), 100.00);
   print(At(11, 1, 5), 100.25);
   ASSERT_EQ(up->counter.hits, 1);
-  EXPECT_EQ(up->alert->GetString(), "Running up:  +0.25 in less than one minute.");
+  EXPECT_EQ(up->Alert().GetString(), "Running up:  +0.25 in less than one minute.");
 }
 
 TEST_F(RunningAlerts, IntermediateRunScoresTheMoveFromAnEarlierTurningPoint) {
@@ -148,9 +135,9 @@ TEST_F(RunningAlerts, IntermediateRunScoresTheMoveFromAnEarlierTurningPoint) {
   EXPECT_EQ(up->counter.hits, 0);
   for (int s = 130; s <= 200; s += 10) Quote("MID", At(12, 0, 0) + s * kOneSecond, 11.00, 11.01);
   ASSERT_GE(up->counter.hits, 1);
-  EXPECT_EQ(up->alert->GetString().rfind("Running up: +1.00 in ", 0), 0u) << up->alert->GetString();
+  EXPECT_EQ(up->Alert().GetString().rfind("Running up: +1.00 in ", 0), 0u) << up->Alert().GetString();
   double quality = 0;
-  ASSERT_TRUE(up->alert->GetQuality(quality));
+  ASSERT_TRUE(up->Alert().GetQuality(quality));
   EXPECT_GT(quality, 2);
 
   // Without a volatility the detector stays silent.

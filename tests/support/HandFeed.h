@@ -2,9 +2,13 @@
 // Market data set by hand for tests: stand-in quote, print and fundamental nodes installed behind the
 // generic feed nodes (as the fake data window does in the program), and a listener that counts.
 
+#include <memory>
 #include <string>
 
+#include "alerts/Alert.h"
 #include "framework/DataNode.h"
+#include "framework/DataNodeThread.h"
+#include "framework/GenericNode.h"
 #include "marketdata/FeedNodes.h"
 
 namespace tarnwell::testing {
@@ -72,6 +76,36 @@ T& Hand(const std::string& symbol) {
   }
   TDataNodeLink::Release(link);
   return *node;
+}
+
+}  // namespace tarnwell::testing
+
+namespace tarnwell::testing {
+
+/// A subscription to one named node (an alert or a value) of one symbol, counting its notifications.
+struct TNodeWatch {
+  TGenericDataNode* node = nullptr;
+  TOwnedLink link;
+  TCounter counter;
+  /// The node as an alert.
+  TAlert& Alert() const { return *static_cast<TAlert*>(node); }
+};
+
+/// Subscribes to the node of a factory (or of a registered name filled with the symbol), activates the link
+/// and lets the node's start-up jobs run.
+inline std::unique_ptr<TNodeWatch> WatchNode(TFactoryRef factory) {
+  auto watch = std::make_unique<TNodeWatch>();
+  auto [node, link] = factory->GetNode(TW_METHOD(&watch->counter, Hit));
+  watch->node = node;
+  watch->link.Reset(link);
+  watch->link->SetReceiveInput(true);
+  TDataNodeThread::Instance().Flush();
+  return watch;
+}
+inline std::unique_ptr<TNodeWatch> WatchNode(const std::string& name, const std::string& symbol) {
+  TFactoryRef factory = FindFactory(name)->Clone();
+  factory->SetParam(kSymbolName, symbol);
+  return WatchNode(factory);
 }
 
 }  // namespace tarnwell::testing
