@@ -3,7 +3,8 @@
 # loopback, and the desktop program connected to it. Without a display the program runs under a private
 # X server (Xvfb); Ctrl-C or closing the main window ends both.
 # Environment: TARNWELL_HOME (default: a folder under build/ with overnight files written by the server),
-# FEED_ADDRESS (default 127.0.0.1:7071). Extra arguments go to the desktop program.
+# FEED_ADDRESS (default 127.0.0.1:7071), FEED_ARGS (default "--time 09:25": the synthetic session starts five
+# minutes before the open, whatever the hour). Extra arguments go to the desktop program.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 "$root/scripts/setup.sh"
@@ -16,15 +17,27 @@ mkdir -p "$TARNWELL_HOME" "$TARNWELL_HOME/Logs"
 if [[ ! -f "$TARNWELL_HOME/symbols.txt" ]]; then
   "$feed" --write-home "$TARNWELL_HOME" || echo "run: no overnight files in $TARNWELL_HOME"
 fi
+if [[ ! -f "$TARNWELL_HOME/Config.ini" ]]; then
+  # Until alert windows exist, the debug log shows a few symbols' quotes, prints and alerts.
+  watch=$(grep -E '^[A-Z]{1,4}$' "$TARNWELL_HOME/symbols.txt" 2>/dev/null | head -n 3 | paste -sd, -)
+  printf '[Vendor]\r\nAddress=%s\r\n[Debug]\r\nWatch=%s\r\nWatchAlerts=All\r\n' "$address" "$watch" \
+    > "$TARNWELL_HOME/Config.ini"
+  echo "run: wrote $TARNWELL_HOME/Config.ini (watching $watch)"
+fi
 
 pids=()
 cleanup() { for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done; }
 trap cleanup EXIT INT TERM
 
 echo "run: market-data server on $address"
-"$feed" --listen "$address" &
+# shellcheck disable=SC2086
+"$feed" --listen "$address" ${FEED_ARGS---time 09:25} &
 pids+=($!)
 export VCONV_SERVER=$address
+for _ in $(seq 1 100); do  # ready before the desktop's first connection attempt
+  (exec 3<>"/dev/tcp/${address%:*}/${address##*:}") 2>/dev/null && break
+  sleep 0.1
+done
 
 if [[ -z "${DISPLAY:-}" ]] || ! xdpyinfo >/dev/null 2>&1; then
   # Headless: a private X server, so the windows really exist (a screenshot shows them).
