@@ -7,6 +7,9 @@ build_dir=${BUILD_DIR:-$root/build}
 build_type=${BUILD_TYPE:-Release}
 
 mapfile -t wanted < <(cat "$root"/scripts/packages/*.txt | sed -e 's/#.*//' -e 's/[[:space:]]//g' | grep -v '^$' | sort -u)
+# The indicators' independent check runs Node.js and npm; take Debian's only when the machine has none.
+command -v node >/dev/null 2>&1 || wanted+=(nodejs)
+command -v npm >/dev/null 2>&1 || wanted+=(npm)
 missing=()
 for pkg in "${wanted[@]}"; do
   status=$(dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null || true)
