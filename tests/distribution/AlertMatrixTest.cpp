@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
 #include "FrameworkTestSupport.h"
 #include "HandFeed.h"
 #include "OvernightHome.h"
@@ -150,6 +153,29 @@ TEST_F(AlertMatrix, QueuesGrowByDoublingAndKeepTheirOwnEvents) {
   });
   EXPECT_EQ(queue_->TakeEvents().size(), 12u);
   EXPECT_TRUE(other->TakeEvents().empty());
+}
+
+// An alert type slow to build, so that binding many symbols outlasts one apply pass.
+class TSlowAlert : public TAlert {
+ public:
+  static constexpr const char* kClassName = "TSlowAlert";
+  explicit TSlowAlert(const TParamList&) { std::this_thread::sleep_for(std::chrono::milliseconds(2)); }
+};
+
+TEST_F(AlertMatrix, LongBindingsAreSlicedIntoPassesThatLetOtherJobsRun) {
+  TAlertCategory slow(TGenericDataNodeFactory::MakeForSymbol<TSlowAlert>());
+  std::vector<std::unique_ptr<TAlertInputs>> symbols;
+  for (int i = 0; i < 400; ++i) symbols.push_back(std::make_unique<TAlertInputs>("SL" + std::to_string(i)));
+  for (auto& s : symbols) matrix_->AddInputs(s.get());
+  matrix_->AddCategory(&slow);  // one category for 400 symbols: about 0.8 s of binding
+  matrix_->ApplyChanges();
+  // A job queued now runs between two passes, before the binding has finished.
+  std::size_t boundWhenOtherJobRan = testing::RunOnDataNodeThread([&] { return matrix_->ListenerCount(); });
+  TDataNodeThread::Instance().Flush();
+  while (matrix_->HasPending()) TDataNodeThread::Instance().Flush();
+  EXPECT_EQ(matrix_->ListenerCount(), 400u);
+  EXPECT_GT(boundWhenOtherJobRan, 0u);  // each pass binds at least one pair
+  EXPECT_LT(boundWhenOtherJobRan, 400u);
 }
 
 TEST_F(AlertMatrix, ABindingThatFailsIsReportedAndRetried) {
