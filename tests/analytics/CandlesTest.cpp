@@ -16,7 +16,6 @@ namespace {
 using testing::HandPrints;
 using testing::MarketTime;
 using testing::RunOnDataNodeThread;
-using testing::SessionMinute;
 
 using testing::TCounter;
 
@@ -61,7 +60,8 @@ class Candles : public ::testing::Test {
 };
 
 TEST_F(Candles, BarsAreBuiltFromPrintsAndClosedInTwoPhases) {
-  auto day = [](int minute, int second = 0) { return SessionMinute(2031, 3, 3, minute, second); };
+  const TDateTime base = testing::FreshTradingDay();
+  auto day = [base](int minute, int second = 0) { return testing::SessionMinuteOf(base, minute, second); };
   Minute(day(0) - kOneMinute);  // before the open: no bar yet
   auto w = Watch("BLD", 3);
   Print("BLD", 10.0, 100, day(0) - 30 * kOneSecond);  // pre-market: ignored, no current bar
@@ -104,7 +104,8 @@ TEST_F(Candles, BarsAreBuiltFromPrintsAndClosedInTwoPhases) {
 }
 
 TEST_F(Candles, TheLastShortBarClosesWithTheSessionAndTheNextDayStartsAfresh) {
-  auto day = [](int d, int minute) { return SessionMinute(2031, 3, d, minute); };
+  const TDateTime base = testing::FreshTradingDay();
+  auto day = [base](int d, int minute) { return testing::SessionMinuteOf(base + d - 4, minute); };
   Minute(day(4, 380));
   auto w = Watch("END", 7);
   Print("END", 20.0, 10, day(4, 385));  // bar 55 (minutes 385 to 389): 5 minutes long
@@ -142,7 +143,8 @@ TEST_F(Candles, OvernightHistorySeedsNewSeriesUnlessTheCounterSawASession) {
       << log[0];
 
   // A counter of 11 minutes new today: the first bar appends after the history.
-  auto day = [](int d, int minute) { return SessionMinute(2031, 4, d, minute); };
+  const TDateTime base = testing::FreshTradingDay();
+  auto day = [base](int d, int minute) { return testing::SessionMinuteOf(base + d - 1, minute); };
   Minute(day(1, 0) - kOneHour);
   auto fresh = Watch("HIS", 11);
   EXPECT_EQ(fresh->node->HistoricalCandleCount(), 2);
