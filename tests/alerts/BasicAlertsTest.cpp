@@ -14,6 +14,7 @@
 
 #include "ChildProcess.h"
 #include "FrameworkTestSupport.h"
+#include "HandFeed.h"
 #include "framework/Errors.h"
 #include "framework/Event.h"
 #include "framework/Timers.h"
@@ -24,46 +25,11 @@ namespace {
 
 using testing::RunOnDataNodeThread;
 
-// A feed driven by hand, installed behind the generic nodes as the fake data window does.
-class THandQuotes : public TGenericL1DataNode {
- public:
-  static constexpr const char* kKeyClass = "THandQuotesBA";
-  static THandQuotes* CreateFromKey(const std::string&) { return Create<THandQuotes>(); }
-  bool IsValid() override { return valid; }
-  const TL1Data* GetData() override { return &data; }
-  TL1Data data;
-  bool valid = false;
-};
-
-class THandPrints : public TGenericTosDataNode {
- public:
-  static constexpr const char* kKeyClass = "THandPrintsBA";
-  static THandPrints* CreateFromKey(const std::string&) { return Create<THandPrints>(); }
-  bool IsValid() override { return valid; }
-  const TTosData* GetData() override { return &data; }
-  TTosData data;
-  bool valid = false;
-};
-
-class THandFundamentals : public TGenericFundamentalDataNode {
- public:
-  static constexpr const char* kKeyClass = "THandFundamentalsBA";
-  static THandFundamentals* CreateFromKey(const std::string&) { return Create<THandFundamentals>(); }
-  bool IsValid() override { return valid; }
-  const TFundamentalData* GetData() override { return &data; }
-  TFundamentalData data;
-  bool valid = false;
-};
-
-/// The hand node of a symbol, kept for the life of the process. Data node thread.
-template <class T>
-T& Hand(const std::string& symbol) {
-  static std::set<std::string> kept;
-  auto [node, link] = TDataNodeWithStringKey::FindOrCreate<T>(symbol);
-  if (kept.insert(symbol).second) node->AddAutoLink(node->CreateLink());
-  TDataNodeLink::Release(link);
-  return *node;
-}
+// The feed is driven by hand, installed behind the generic nodes as the fake data window does.
+using testing::Hand;
+using testing::THandFundamentals;
+using testing::THandPrints;
+using testing::THandQuotes;
 
 /// A time on a trading day; day 0 is a Monday.
 TDateTime At(int day, int hour, int minute, int second = 0) {
