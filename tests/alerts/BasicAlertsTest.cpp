@@ -15,6 +15,7 @@
 #include "ChildProcess.h"
 #include "FrameworkTestSupport.h"
 #include "HandFeed.h"
+#include "OvernightHome.h"
 #include "framework/Errors.h"
 #include "framework/Event.h"
 #include "framework/Timers.h"
@@ -328,16 +329,7 @@ class BasicAlerts : public ::testing::Test {
   }
 
   // Released file nodes stay loaded for one to two minutes: let those minutes pass.
-  static void LetFilesGo() {
-    TDataNodeThread::Instance().Flush();
-    for (int i = 0; i < 4 && TFileOwnerDataNode::LiveCount() > 0; ++i) {
-      clock::Advance(61 * kOneSecond);
-      auto fired = std::make_shared<TEvent>(true);
-      OneShot(0, TCallback::Function([fired] { fired->Set(); }));
-      ASSERT_TRUE(fired->WaitFor(std::chrono::seconds(5))) << "the timer thread did not fire";
-      TDataNodeThread::Instance().Flush();
-    }
-  }
+  static void LetFilesGo() { testing::TOvernightHome::LetFilesGo(); }
 
   std::filesystem::path home_;
 };
