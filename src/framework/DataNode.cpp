@@ -221,18 +221,30 @@ int TDataNode::HolderCount() {
 
 void TDataNode::NotifyListeners() {
   std::lock_guard guard(nodeLock_);
-  std::shared_ptr<const TListenerSnapshot> snapshot;
-  {
+  // The outermost notification of the node reuses one snapshot of the listeners until the table changes; a
+  // nested one (a callback notifying the same node) keeps its own reference, so that neither frees the
+  // list the other walks. The snapshot itself is only ever replaced under NodeLock at depth one.
+  std::shared_ptr<const TListenerSnapshot> nested;
+  const TListenerSnapshot* snapshot = listenerSnapshot_.get();
+  if (!snapshot || snapshot->version != listenerVersion_.load(std::memory_order_acquire)) {
     std::lock_guard tableGuard(tableLock_);
-    if (!listenerSnapshot_ || listenerSnapshot_->version != listenerLinks_.Version()) {
-      auto fresh = std::make_shared<TListenerSnapshot>();
-      fresh->version = listenerLinks_.Version();
-      fresh->entries.reserve(static_cast<std::size_t>(listenerLinks_.Count()));
-      listenerLinks_.ForEach([&fresh](std::intptr_t id, TDataNodeLink* link) { fresh->entries.emplace_back(id, link); });
+    auto fresh = std::make_shared<TListenerSnapshot>();
+    fresh->version = listenerLinks_.Version();
+    fresh->entries.reserve(static_cast<std::size_t>(listenerLinks_.Count()));
+    listenerLinks_.ForEach([&fresh](std::intptr_t id, TDataNodeLink* link) { fresh->entries.emplace_back(id, link); });
+    if (notifyDepth_ == 0) {
       listenerSnapshot_ = std::move(fresh);
+      snapshot = listenerSnapshot_.get();
+    } else {
+      nested = std::move(fresh);
+      snapshot = nested.get();
     }
-    snapshot = listenerSnapshot_;
   }
+  struct TDepth {
+    int& depth;
+    explicit TDepth(int& d) : depth(d) { ++depth; }
+    ~TDepth() { --depth; }
+  } depth(notifyDepth_);
   // While the table's version stands, every entry of the snapshot is still present (removals need NodeLock,
   // which this thread holds); after a change each key is looked up again.
   const std::int32_t version = snapshot->version;

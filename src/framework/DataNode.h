@@ -178,7 +178,8 @@ class TDataNode {
     std::int32_t version;
     std::vector<std::pair<std::intptr_t, TDataNodeLink*>> entries;
   };
-  std::shared_ptr<const TListenerSnapshot> listenerSnapshot_;  // guarded by tableLock_
+  std::shared_ptr<const TListenerSnapshot> listenerSnapshot_;  // guarded by nodeLock_; replaced at depth one
+  int notifyDepth_ = 0;                                         // guarded by nodeLock_
   bool permanent_ = false;
   std::int64_t nodeId_ = 0;
   std::vector<std::string> channels_;

@@ -7,12 +7,14 @@
 #include <thread>
 
 #include "FrameworkTestSupport.h"
+#include "HandFeed.h"
 
 namespace tarnwell {
 namespace {
 
 using testing::FreshKey;
 using testing::RunOnDataNodeThread;
+using testing::TCounter;
 using testing::TGate;
 
 std::atomic<int> destroyedCount{0};
@@ -280,6 +282,40 @@ struct TTurn {
   bool fails;
   std::vector<int>* calls;
 };
+
+TEST_F(DataNode, ANestedNotificationOfTheSameNodeSeesItsOwnListeners) {
+  auto [node, holder] = TDataNodeWithStringKey::FindOrCreate<TSourceNode>(FreshKey("nested"));
+  TOwnedLink keep(holder);
+  TCounter joinedHits;
+  TOwnedLink joined;
+  int depth = 0, outerCalls = 0;
+  auto callback = TCallback::Function([&] {
+    ++outerCalls;
+    if (depth++ > 0) return;
+    joined.Reset(node->CreateLink(TW_METHOD(&joinedHits, Hit)));  // the table changes...
+    joined->SetReceiveInput(true);
+    node->NotifyListeners();  // ...and the same node notifies again from inside its own notification
+  });
+  TOwnedLink listener(node->CreateLink(callback));
+  listener->SetReceiveInput(true);
+  TOwnedLink others[5];
+  TCounter otherHits[5];
+  for (int i = 0; i < 5; ++i) {
+    others[i].Reset(node->CreateLink(TW_METHOD(&otherHits[i], Hit)));
+    others[i]->SetReceiveInput(true);
+  }
+  RunOnDataNodeThread([&] { node->Change(); });
+  EXPECT_EQ(joinedHits.hits, 1);  // in the nested round only
+  for (TCounter& c : otherHits) EXPECT_GE(c.hits, 1);
+  for (TCounter& c : otherHits) EXPECT_LE(c.hits, 2);
+  RunOnDataNodeThread([&] { node->Change(); });  // the callback now only counts
+  EXPECT_EQ(joinedHits.hits, 2);                  // the next round's snapshot includes the new link
+  RunOnDataNodeThread([&] {
+    joined.Reset();
+    listener.Reset();
+    for (TOwnedLink& l : others) l.Reset();
+  });
+}
 
 TEST_F(DataNode, CallbackFailureNamesTheCallbackAndStopsTheRound) {
   TDebugLog::Instance().TakePending();
