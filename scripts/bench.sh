@@ -5,7 +5,7 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 "$root/scripts/setup.sh"
 build_dir=${BUILD_DIR:-$root/build}
 for bench in "$build_dir"/bench/tarnwell_bench_* "$build_dir"/bench/*/tarnwell_bench_*; do
-  [[ -x "$bench" ]] || continue
+  [[ -f "$bench" && -x "$bench" ]] || continue
   echo "== $(basename "$bench")"
   "$bench" "$@"
 done
