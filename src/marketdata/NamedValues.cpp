@@ -43,6 +43,16 @@ TTosUser::TTosUser(const TParamList& params) {
   AddAutoLink(link);
 }
 
+TQuoteAndPrintUser::TQuoteAndPrintUser(const TParamList& params, const char* expected) {
+  const std::string symbol = SymbolParam(params, expected);
+  auto [l1, l1Link] = TGenericL1DataNode::Find(symbol, TW_METHOD(this, NotifyListeners));
+  l1_ = l1;
+  AddAutoLink(l1Link);
+  auto [tos, tosLink] = TGenericTosDataNode::Find(symbol, TW_METHOD(this, NotifyListeners));
+  tos_ = tos;
+  AddAutoLink(tosLink);
+}
+
 TFundamentalUser::TFundamentalUser(const TParamList& params)
     : symbol_(SymbolParam(params, "Assertion failure")) {
   auto [node, link] = TGenericFundamentalDataNode::Find(symbol_, TW_METHOD(this, Changed));
@@ -165,18 +175,8 @@ double TPutCallRatio::GetDouble() {
   return static_cast<double>(quote.PutVolume) / quote.CallVolume;
 }
 
-TDistanceFromNbbo::TDistanceFromNbbo(const TParamList& params) {
-  const std::string symbol = SymbolParam(params, "Expected params: (Symbol)");
-  auto [l1, l1Link] = TGenericL1DataNode::Find(symbol, TW_METHOD(this, NotifyListeners));
-  l1_ = l1;
-  AddAutoLink(l1Link);
-  auto [tos, tosLink] = TGenericTosDataNode::Find(symbol, TW_METHOD(this, NotifyListeners));
-  tos_ = tos;
-  AddAutoLink(tosLink);
-}
-
 bool TDistanceFromNbbo::IsValid() {
-  if (!l1_->IsValid() || !tos_->IsValid()) return false;
+  if (!TQuoteAndPrintUser::IsValid()) return false;
   const TL1Data& quote = *l1_->GetData();
   return quote.BidPrice > 0 && quote.AskPrice > 0;
 }

@@ -54,6 +54,18 @@ class TTosUser : public TGenericDataNode {
   TGenericTosDataNode* tos_;
 };
 
+/// (Symbol): holds the symbol's level-1 and print nodes, and notifies on a change of either; valid while
+/// both are. `expected` is the text of a wrong parameter count.
+class TQuoteAndPrintUser : public TGenericDataNode {
+ public:
+  TQuoteAndPrintUser(const TParamList& params, const char* expected);
+  bool IsValid() override { return l1_->IsValid() && tos_->IsValid(); }
+
+ protected:
+  TGenericL1DataNode* l1_;
+  TGenericTosDataNode* tos_;
+};
+
 /// (Symbol): holds the symbol's fundamental node and the symbol; valid while the node is.
 class TFundamentalUser : public TGenericDataNode {
  public:
@@ -226,16 +238,13 @@ class TPutCallRatio final : public TL1User {
 
 /// (Symbol): how far, in percent, the last print lies outside the best bid and ask; 0 inside them.
 /// Valid with a quote whose bid and ask are both above 0 and a print.
-class TDistanceFromNbbo final : public TGenericDataNode {
+class TDistanceFromNbbo final : public TQuoteAndPrintUser {
  public:
   static constexpr const char* kClassName = "TDistanceFromNbbo";
-  explicit TDistanceFromNbbo(const TParamList& params);
+  explicit TDistanceFromNbbo(const TParamList& params)
+      : TQuoteAndPrintUser(params, "Expected params: (Symbol)") {}
   double GetDouble() override;
   bool IsValid() override;
-
- private:
-  TGenericL1DataNode* l1_;
-  TGenericTosDataNode* tos_;
 };
 
 /// (Symbol): high − low of the day; valid when both are above 0.

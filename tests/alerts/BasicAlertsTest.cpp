@@ -31,6 +31,8 @@ using testing::Hand;
 using testing::THandFundamentals;
 using testing::THandPrints;
 using testing::THandQuotes;
+using testing::TProbe;
+using testing::TReport;
 
 /// A time on a trading day; day 0 is a Monday.
 TDateTime At(int day, int hour, int minute, int second = 0) {
@@ -65,39 +67,6 @@ struct TStep {
   std::optional<std::string> Listed;  // the fundamental node's ListedExchange
   std::string Expect;
   std::optional<double> Quality;
-};
-
-struct TReport {
-  std::string Text;
-  std::optional<double> Quality;
-};
-
-/// A subscription to a registered alert that records every report.
-class TProbe {
- public:
-  TProbe(const std::string& name, const std::string& symbol) {
-    TFactoryRef factory = FindFactory(name)->Clone();
-    factory->SetParam(kSymbolName, symbol);
-    auto [node, link] = factory->GetNode(TW_METHOD(this, Heard));
-    alert_ = static_cast<TAlert*>(node);
-    link_.Reset(link);
-    link_->SetReceiveInput(true);
-    TDataNodeThread::Instance().Flush();  // the jobs queued at construction
-  }
-  TProbe(const TProbe&) = delete;
-
-  std::vector<TReport> Take() { return std::exchange(reports_, {}); }
-
- private:
-  void Heard() {
-    double quality = 0;
-    const bool hasQuality = alert_->GetQuality(quality);
-    reports_.push_back({alert_->GetString(), hasQuality ? std::optional<double>(quality) : std::nullopt});
-  }
-
-  TAlert* alert_ = nullptr;
-  TOwnedLink link_;
-  std::vector<TReport> reports_;  // data node thread while it runs, the test's between jobs
 };
 
 /// Feeds one step's input on the data node thread, at the step's time.
@@ -305,9 +274,7 @@ class BasicAlerts : public ::testing::Test {
     }
     LetFilesGo();
     EXPECT_EQ(TFileOwnerDataNode::LiveCount(), 0) << "an alert kept an overnight file";
-    TGenericL1DataNode::ClearImplementation();
-    TGenericTosDataNode::ClearImplementation();
-    TGenericFundamentalDataNode::ClearImplementation();
+    testing::ClearFeedImplementations();
     clock::UseSystem();
     ::unsetenv("TARNWELL_HOME");
     std::error_code ignored;

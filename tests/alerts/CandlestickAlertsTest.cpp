@@ -15,6 +15,8 @@ namespace {
 
 using testing::Hand;
 using testing::RunOnDataNodeThread;
+using testing::TProbe;
+using testing::TReport;
 using testing::THandPrints;
 
 // Market time never moves in this suite, so no bar ever closes: the series change only through their test
@@ -32,49 +34,6 @@ class TCandlestickEnvironment : public ::testing::Environment {
 };
 [[maybe_unused]] const auto* const kEnvironment =
     ::testing::AddGlobalTestEnvironment(new TCandlestickEnvironment);
-
-struct TReport {
-  std::string Text;
-  std::optional<double> Quality;
-};
-
-/// A subscription to a registered alert or value that records every report. Made and dropped on the data
-/// node thread.
-class TProbe {
- public:
-  TProbe(const std::string& name, const std::string& symbol) {
-    RunOnDataNodeThread([&] {
-      TFactoryRef factory = FindFactory(name)->Clone();
-      factory->SetParam(kSymbolName, symbol);
-      auto [node, link] = factory->GetNode(TW_METHOD(this, Heard));
-      node_ = node;
-      link_.Reset(link);
-      link_->SetReceiveInput(true);
-    });
-    TDataNodeThread::Instance().Flush();  // the jobs queued at construction
-  }
-  ~TProbe() {
-    RunOnDataNodeThread([&] { link_.Reset(); });
-  }
-  TProbe(const TProbe&) = delete;
-  TProbe& operator=(const TProbe&) = delete;
-
-  std::vector<TReport> Take() { return std::exchange(reports_, {}); }
-  TGenericDataNode& Node() { return *node_; }
-
- private:
-  void Heard() {
-    auto* alert = dynamic_cast<TAlert*>(node_);
-    if (!alert) return;
-    double quality = 0;
-    const bool hasQuality = alert->GetQuality(quality);
-    reports_.push_back({alert->GetString(), hasQuality ? std::optional<double>(quality) : std::nullopt});
-  }
-
-  TGenericDataNode* node_ = nullptr;
-  TOwnedLink link_;
-  std::vector<TReport> reports_;  // data node thread while it runs, the test's between jobs
-};
 
 /// The candle series of a symbol and width, driven through its test channel.
 class TSeries {

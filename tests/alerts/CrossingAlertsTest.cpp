@@ -41,9 +41,7 @@ class Crossings : public ::testing::Test {
   }
   void TearDown() override {
     home_.reset();
-    TGenericL1DataNode::ClearImplementation();
-    TGenericTosDataNode::ClearImplementation();
-    TGenericFundamentalDataNode::ClearImplementation();
+    testing::ClearFeedImplementations();
     clock::UseSystem();
   }
 

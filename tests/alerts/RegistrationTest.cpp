@@ -46,9 +46,7 @@ TEST(Registration, EveryNameBuildsForEveryKindOfSymbol) {
       EXPECT_EQ(line.find("In DataNode thread"), std::string::npos) << line;
     }
   }
-  TGenericL1DataNode::ClearImplementation();
-  TGenericTosDataNode::ClearImplementation();
-  TGenericFundamentalDataNode::ClearImplementation();
+  testing::ClearFeedImplementations();
   EXPECT_LE(lasting, 2);
 }
 

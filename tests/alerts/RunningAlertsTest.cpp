@@ -39,9 +39,7 @@ class RunningAlerts : public ::testing::Test {
   }
   void TearDown() override {
     home_.reset();
-    TGenericL1DataNode::ClearImplementation();
-    TGenericTosDataNode::ClearImplementation();
-    TGenericFundamentalDataNode::ClearImplementation();
+    testing::ClearFeedImplementations();
     clock::UseSystem();
   }
 

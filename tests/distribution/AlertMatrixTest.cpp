@@ -44,9 +44,7 @@ class AlertMatrix : public ::testing::Test {
       TDataNodeLink::Release(queueLink_);
     });
     home_.reset();
-    TGenericL1DataNode::ClearImplementation();
-    TGenericTosDataNode::ClearImplementation();
-    TGenericFundamentalDataNode::ClearImplementation();
+    testing::ClearFeedImplementations();
     clock::UseSystem();
   }
   void Apply() {

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "FrameworkTestSupport.h"
+#include "HandFeed.h"
 #include "framework/StandardGenericNodes.h"
 #include "framework/Timers.h"
 #include "marketdata/Combinators.h"
@@ -116,18 +117,13 @@ class NamedValues : public ::testing::Test {
     TDataNodeThread::Instance().Flush();
     EXPECT_EQ(GenericNodeCount(), nodesBefore_) << "nodes left behind";
     clock::UseSystem();
-    ClearFeeds();
+    testing::ClearFeedImplementations();
   }
 
   static void InstallFeeds() {
     TGenericL1DataNode::SetImplementation<TTestL1>();
     TGenericTosDataNode::SetImplementation<TTestTos>();
     TGenericFundamentalDataNode::SetImplementation<TTestFundamental>();
-  }
-  static void ClearFeeds() {
-    TGenericL1DataNode::ClearImplementation();
-    TGenericTosDataNode::ClearImplementation();
-    TGenericFundamentalDataNode::ClearImplementation();
   }
 
   /// The node of a factory, held until the end of the test; with a counter, linked to it.
@@ -246,7 +242,7 @@ TEST_F(NamedValues, EveryNameBuildsForEverySymbolKindWithAndWithoutAFeed) {
     if (withFeed) {
       InstallFeeds();
     } else {
-      ClearFeeds();
+      testing::ClearFeedImplementations();
     }
     for (const std::string symbol : {"IBM", "$COMPX", "/ESZ6"}) {
       for (const Entry& entry : table) {

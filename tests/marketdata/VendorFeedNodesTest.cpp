@@ -296,9 +296,7 @@ TEST_F(VendorFeedNodes, MostRecentCloseBeforeAndAfterTheClose) {
            FieldValue::Date(vf::TRD_DATE, 2026, 6, 5)});
   EXPECT_DOUBLE_EQ(read(12, 59), 20.00);  // a print from today: the previous close
   EXPECT_DOUBLE_EQ(read(13, 0), 22.00);   // after the close: today's
-  TGenericTosDataNode::ClearImplementation();
-  TGenericL1DataNode::ClearImplementation();
-  TGenericFundamentalDataNode::ClearImplementation();
+  testing::ClearFeedImplementations();
 }
 
 // --- Regional quotes -------------------------------------------------------------------------------------

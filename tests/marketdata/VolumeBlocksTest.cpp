@@ -43,9 +43,7 @@ class VolumeBlocks : public ::testing::Test {
   }
   void TearDown() override {
     TDataNodeThread::Instance().Flush();
-    TGenericL1DataNode::ClearImplementation();
-    TGenericTosDataNode::ClearImplementation();
-    TGenericFundamentalDataNode::ClearImplementation();
+    testing::ClearFeedImplementations();
     SetUseHistory(false);
   }
 };

@@ -3,7 +3,12 @@
 // generic feed nodes (as the fake data window does in the program), and a listener that counts.
 
 #include <memory>
+#include <optional>
 #include <string>
+#include <utility>
+#include <vector>
+
+#include "FrameworkTestSupport.h"
 
 #include "alerts/Alert.h"
 #include "framework/DataNode.h"
@@ -66,6 +71,14 @@ inline void InstallHandFeed() {
   TGenericFundamentalDataNode::SetImplementation<THandFundamentals>();
 }
 
+/// Takes away whatever classes stand behind the generic quote, print and fundamental nodes, so that the
+/// next test starts from the empty defaults.
+inline void ClearFeedImplementations() {
+  TGenericL1DataNode::ClearImplementation();
+  TGenericTosDataNode::ClearImplementation();
+  TGenericFundamentalDataNode::ClearImplementation();
+}
+
 /// The hand-driven node of a symbol; it keeps itself alive, since the feed outlives each test's links.
 template <class T>
 T& Hand(const std::string& symbol) {
@@ -77,10 +90,6 @@ T& Hand(const std::string& symbol) {
   TDataNodeLink::Release(link);
   return *node;
 }
-
-}  // namespace tarnwell::testing
-
-namespace tarnwell::testing {
 
 /// A subscription to one named node (an alert or a value) of one symbol, counting its notifications.
 struct TNodeWatch {
@@ -107,5 +116,49 @@ inline std::unique_ptr<TNodeWatch> WatchNode(const std::string& name, const std:
   factory->SetParam(kSymbolName, symbol);
   return WatchNode(factory);
 }
+
+/// What an alert said: its text and, where it has one, its quality.
+struct TReport {
+  std::string Text;
+  std::optional<double> Quality;
+};
+
+/// A subscription to a registered alert or value of one symbol that records every report of the alert.
+/// Made and dropped on the data node thread.
+class TProbe {
+ public:
+  TProbe(const std::string& name, const std::string& symbol) {
+    RunOnDataNodeThread([&] {
+      TFactoryRef factory = FindFactory(name)->Clone();
+      factory->SetParam(kSymbolName, symbol);
+      auto [node, link] = factory->GetNode(TW_METHOD(this, Heard));
+      node_ = node;
+      link_.Reset(link);
+      link_->SetReceiveInput(true);
+    });
+    TDataNodeThread::Instance().Flush();  // the jobs queued at construction
+  }
+  ~TProbe() {
+    RunOnDataNodeThread([&] { link_.Reset(); });
+  }
+  TProbe(const TProbe&) = delete;
+  TProbe& operator=(const TProbe&) = delete;
+
+  std::vector<TReport> Take() { return std::exchange(reports_, {}); }
+  TGenericDataNode& Node() { return *node_; }
+
+ private:
+  void Heard() {
+    auto* alert = dynamic_cast<TAlert*>(node_);
+    if (!alert) return;
+    double quality = 0;
+    const bool hasQuality = alert->GetQuality(quality);
+    reports_.push_back({alert->GetString(), hasQuality ? std::optional<double>(quality) : std::nullopt});
+  }
+
+  TGenericDataNode* node_ = nullptr;
+  TOwnedLink link_;
+  std::vector<TReport> reports_;  // data node thread while it runs, the test's between jobs
+};
 
 }  // namespace tarnwell::testing

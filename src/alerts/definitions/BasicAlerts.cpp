@@ -149,14 +149,20 @@ std::string GapReversalText(const TL1Data& quote, double continuation) {
 }
 }  // namespace
 
-TGapDownReversal::TGapDownReversal(const TParamList& params) {
+TGapAlert::TGapAlert(const TParamList& params) {
   CheckParamCount(params, 1, "Expected params: (Symbol)");
-  auto [l1, link] = TGenericL1DataNode::Find(params[0].AsString(), TW_METHOD(this, OnQuote));
+  auto [l1, link] = TGenericL1DataNode::Find(params[0].AsString(), TW_METHOD(this, Evaluate));
   l1_ = l1;
   AddAutoLink(link);
 }
 
-void TGapDownReversal::OnQuote() {
+TGapRetracementArc::TGapRetracementArc(const TParamList& params) : TGapAlert(params) {
+  auto [volatility, link] = FindNamedValue("TickVolatility", params[0].AsString(), TW_METHOD(this, Evaluate));
+  volatility_ = volatility;
+  AddAutoLink(link);
+}
+
+void TGapDownReversal::Evaluate() {
   const TL1Data* quote = QuoteOf(l1_);
   if (!quote || !AllAboveZero(*quote) || quote->PrevClose <= quote->Open) {
     armed_ = false;
@@ -170,14 +176,7 @@ void TGapDownReversal::OnQuote() {
   if (quote->High < quote->PrevClose) armed_ = true;
 }
 
-TGapUpReversal::TGapUpReversal(const TParamList& params) {
-  CheckParamCount(params, 1, "Expected params: (Symbol)");
-  auto [l1, link] = TGenericL1DataNode::Find(params[0].AsString(), TW_METHOD(this, OnQuote));
-  l1_ = l1;
-  AddAutoLink(link);
-}
-
-void TGapUpReversal::OnQuote() {
+void TGapUpReversal::Evaluate() {
   const TL1Data* quote = QuoteOf(l1_);
   if (!quote || !AllAboveZero(*quote) || quote->Open <= quote->PrevClose) {
     armed_ = false;
@@ -242,17 +241,6 @@ void TBlockPrint::OnPrint() {
 
 // ---------------------------------------------------------------------------------------------------------
 
-TGapRetracementArcUp::TGapRetracementArcUp(const TParamList& params) {
-  CheckParamCount(params, 1, "Expected params: (Symbol)");
-  const std::string symbol = params[0].AsString();
-  auto [l1, l1Link] = TGenericL1DataNode::Find(symbol, TW_METHOD(this, Evaluate));
-  l1_ = l1;
-  AddAutoLink(l1Link);
-  auto [volatility, volatilityLink] = FindNamedValue("TickVolatility", symbol, TW_METHOD(this, Evaluate));
-  volatility_ = volatility;
-  AddAutoLink(volatilityLink);
-}
-
 void TGapRetracementArcUp::Evaluate() {
   const TL1Data* quote = QuoteOf(l1_);
   if (!quote || !volatility_->IsValid() || !AllAboveZero(*quote)) {
@@ -271,17 +259,6 @@ void TGapRetracementArcUp::Evaluate() {
     return;
   }
   armed_ = quote->High <= quote->Open + v;
-}
-
-TGapRetracementArcDown::TGapRetracementArcDown(const TParamList& params) {
-  CheckParamCount(params, 1, "Expected params: (Symbol)");
-  const std::string symbol = params[0].AsString();
-  auto [l1, l1Link] = TGenericL1DataNode::Find(symbol, TW_METHOD(this, Evaluate));
-  l1_ = l1;
-  AddAutoLink(l1Link);
-  auto [volatility, volatilityLink] = FindNamedValue("TickVolatility", symbol, TW_METHOD(this, Evaluate));
-  volatility_ = volatility;
-  AddAutoLink(volatilityLink);
 }
 
 void TGapRetracementArcDown::Evaluate() {

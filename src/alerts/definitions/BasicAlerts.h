@@ -27,28 +27,37 @@ class THighVolume : public TAlert {
   TAverageHistoricalData* averages_;
 };
 
-/// A gap down whose high comes back above the previous close.
-class TGapDownReversal : public TAlert {
+/// (Symbol): a gap alert, judged again on every quote of the symbol; one state of the day's quote arms
+/// it and the next fires it.
+class TGapAlert : public TAlert {
  public:
-  static constexpr const char* kClassName = "TGapDownReversal";
-  explicit TGapDownReversal(const TParamList& params);
+  explicit TGapAlert(const TParamList& params);
 
- private:
-  void OnQuote();
+ protected:
+  virtual void Evaluate() = 0;
+
   TGenericL1DataNode* l1_;
   bool armed_ = false;
 };
 
-/// A gap up whose low comes back below the previous close.
-class TGapUpReversal : public TAlert {
+/// A gap down whose high comes back above the previous close.
+class TGapDownReversal : public TGapAlert {
  public:
-  static constexpr const char* kClassName = "TGapUpReversal";
-  explicit TGapUpReversal(const TParamList& params);
+  static constexpr const char* kClassName = "TGapDownReversal";
+  using TGapAlert::TGapAlert;
 
  private:
-  void OnQuote();
-  TGenericL1DataNode* l1_;
-  bool armed_ = false;
+  void Evaluate() override;
+};
+
+/// A gap up whose low comes back below the previous close.
+class TGapUpReversal : public TGapAlert {
+ public:
+  static constexpr const char* kClassName = "TGapUpReversal";
+  using TGapAlert::TGapAlert;
+
+ private:
+  void Evaluate() override;
 };
 
 /// A single print of at least 20000 shares (5000 for a thinly traded symbol), with where it traded.
@@ -67,31 +76,34 @@ class TBlockPrint : public TAlert {
   std::int32_t threshold_ = 20000;
 };
 
+/// A gap alert that is also judged again when the symbol's "TickVolatility" changes.
+class TGapRetracementArc : public TGapAlert {
+ public:
+  explicit TGapRetracementArc(const TParamList& params);
+
+ protected:
+  TGenericDataNode* volatility_;
+};
+
 /// A gap up larger than the tick volatility that fell back toward the close and then crossed above its
 /// open by more than the volatility.
-class TGapRetracementArcUp : public TAlert {
+class TGapRetracementArcUp : public TGapRetracementArc {
  public:
   static constexpr const char* kClassName = "TGapRetracementArcUp";
-  explicit TGapRetracementArcUp(const TParamList& params);
+  using TGapRetracementArc::TGapRetracementArc;
 
  private:
-  void Evaluate();
-  TGenericL1DataNode* l1_;
-  TGenericDataNode* volatility_;
-  bool armed_ = false;
+  void Evaluate() override;
 };
 
 /// The mirror of TGapRetracementArcUp for a gap down.
-class TGapRetracementArcDown : public TAlert {
+class TGapRetracementArcDown : public TGapRetracementArc {
  public:
   static constexpr const char* kClassName = "TGapRetracementArcDown";
-  explicit TGapRetracementArcDown(const TParamList& params);
+  using TGapRetracementArc::TGapRetracementArc;
 
  private:
-  void Evaluate();
-  TGenericL1DataNode* l1_;
-  TGenericDataNode* volatility_;
-  bool armed_ = false;
+  void Evaluate() override;
 };
 
 /// A print beyond the high (or low) of the previous period of Minutes minutes; once per period.

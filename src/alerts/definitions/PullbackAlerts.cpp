@@ -151,19 +151,8 @@ void TCheckMark::QuoteChanged() {
 
 // --- Day range -------------------------------------------------------------------------------------------
 
-TDayRange::TDayRange(const TParamList& params) {
-  CheckParamCount(params, 1, "Expected: (Symbol)");
-  const std::string symbol = params[0].AsString();
-  auto [l1, l1Link] = TGenericL1DataNode::Find(symbol, TW_METHOD(this, NotifyListeners));
-  l1_ = l1;
-  AddAutoLink(l1Link);
-  auto [tos, tosLink] = TGenericTosDataNode::Find(symbol, TW_METHOD(this, NotifyListeners));
-  tos_ = tos;
-  AddAutoLink(tosLink);
-}
-
 bool TDayRange::IsValid() {
-  if (!l1_->IsValid() || !tos_->IsValid()) return false;
+  if (!TQuoteAndPrintUser::IsValid()) return false;
   const TL1Data& q = *l1_->GetData();
   return q.High > q.Low && q.Low > 0;
 }

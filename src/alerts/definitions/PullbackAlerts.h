@@ -7,6 +7,7 @@
 
 #include "alerts/Alert.h"
 #include "marketdata/FeedNodes.h"
+#include "marketdata/NamedValues.h"
 
 namespace tarnwell {
 
@@ -66,16 +67,12 @@ class TCheckMark : public TAlert {
 };
 
 /// "DayRange": (last price - low) / (high - low).
-class TDayRange : public TGenericDataNode {
+class TDayRange : public TQuoteAndPrintUser {
  public:
   static constexpr const char* kClassName = "TDayRange";
-  explicit TDayRange(const TParamList& params);
+  explicit TDayRange(const TParamList& params) : TQuoteAndPrintUser(params, "Expected: (Symbol)") {}
   double GetDouble() override;
   bool IsValid() override;
-
- private:
-  TGenericL1DataNode* l1_;
-  TGenericTosDataNode* tos_;
 };
 
 /// Registers the pullbacks, the check marks and "DayRange".
