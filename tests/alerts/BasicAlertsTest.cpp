@@ -1,11 +1,9 @@
 #include "alerts/definitions/BasicAlerts.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <chrono>
 #include <cmath>
-#include <filesystem>
 #include <fstream>
 #include <optional>
 #include <set>
@@ -242,12 +240,7 @@ class BasicAlerts : public ::testing::Test {
 
   void SetUp() override {
     clock::SetManual(At(0, 6, 0));
-    LetFilesGo();
-    ASSERT_EQ(TFileOwnerDataNode::LiveCount(), 0) << "an earlier test still holds an overnight file";
-    std::string pattern = (std::filesystem::temp_directory_path() / "tarnwell-basic-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    home_ = pattern;
-    ::setenv("TARNWELL_HOME", home_.c_str(), 1);
+    home_.emplace();
     WriteOvernightData(800000);
     std::ostringstream averages;
     averages << "Symbol,Pre";
@@ -259,11 +252,9 @@ class BasicAlerts : public ::testing::Test {
     averages << ",400,50000\nHRX,0,1";
     for (int period = 2; period <= 25; ++period) averages << ",3000";
     averages << ",1,3000\n";
-    std::ofstream(home_ / kVOvernightDataFile) << averages.str();
+    home_->Write(kVOvernightDataFile, averages.str());
 
-    TGenericL1DataNode::SetImplementation<THandQuotes>();
-    TGenericTosDataNode::SetImplementation<THandPrints>();
-    TGenericFundamentalDataNode::SetImplementation<THandFundamentals>();
+    testing::InstallHandFeed();
     TDebugLog::Instance().TakePending();
   }
 
@@ -272,18 +263,14 @@ class BasicAlerts : public ::testing::Test {
     for (const std::string& line : TDebugLog::Instance().TakePending()) {
       EXPECT_EQ(line.find("In DataNode thread"), std::string::npos) << line;
     }
-    LetFilesGo();
-    EXPECT_EQ(TFileOwnerDataNode::LiveCount(), 0) << "an alert kept an overnight file";
+    home_.reset();  // fails the test if an alert kept an overnight file
     testing::ClearFeedImplementations();
     clock::UseSystem();
-    ::unsetenv("TARNWELL_HOME");
-    std::error_code ignored;
-    std::filesystem::remove_all(home_, ignored);
   }
 
   /// The daily statistics, with `rewritten` as the average daily volume of BPR.
   void WriteOvernightData(std::int32_t rewritten) const {
-    std::ofstream(home_ / kOvernightDataFile, std::ios::trunc)
+    std::ofstream(home_->Path() / kOvernightDataFile, std::ios::trunc)
         << "Symbol,Avg Daily Volume,Volume Break,Tick Volatility,Bright Volatility\n"
            "HRV,,1000,,\nHRX,,1000,,\nHRZ,,1000,,\n"
            "BPT,800000,,,\nBPB,2000000,,,\nBPR,"
@@ -295,10 +282,7 @@ class BasicAlerts : public ::testing::Test {
            "BBU,,,,0.01\nBBD,,,,0.01\nBBZ,,,,0\n";
   }
 
-  // Released file nodes stay loaded for one to two minutes: let those minutes pass.
-  static void LetFilesGo() { testing::TOvernightHome::LetFilesGo(); }
-
-  std::filesystem::path home_;
+  std::optional<testing::TOvernightHome> home_;
 };
 
 TEST_F(BasicAlerts, HighRelativeVolumeJudgesEachBlockAgainstTheBusiestSlotItCovers) {
