@@ -88,6 +88,7 @@ int main(int argc, char** argv) {
   std::string write_home, record, tape, date, start_time;
   double speed = 1.0;
   bool paused = false;
+  bool lockstep = false;
   app.add_option("--listen", listen, "HOST:PORT for conversations (port 0 picks a free one)")
       ->capture_default_str();
   app.add_option("--control", control,
@@ -107,6 +108,9 @@ int main(int argc, char** argv) {
   app.add_option("--time", start_time,
                  "start the synthetic market at HH:MM[:SS] of the vendor's clock (default now)");
   app.add_flag("--paused", paused, "start paused; 'resume' on the control port starts the market or tape");
+  app.add_flag("--lockstep", lockstep,
+               "one message per update, a time mark (type 9) before each new time, and playback only as far "
+               "as 'until TIME' on the control port allows");
   CLI11_PARSE(app, argc, argv);
 
   try {
@@ -134,6 +138,7 @@ int main(int argc, char** argv) {
     options.control = control;
     options.speed = speed;
     options.paused = paused;
+    options.lockstep = lockstep;
     std::unique_ptr<UpdateSource> source;
     if (!tape.empty()) {
       auto reader = std::make_unique<TapeReader>(tape);

@@ -112,6 +112,56 @@ TEST(TapeTest, ReplayAtSpeedZeroDeliversExactlyTheTapeInOrder) {
   EXPECT_EQ(RawPrice(ReadBlock(*reply)[0].fields[1]), 2002) << "the records hold the tape's last values";
 }
 
+// Lockstep: nothing plays before "until"; each update is a message of its own, announced by a time mark when
+// its time is new; playback stops before the allowed time with a mark of that time, and ends with "end N".
+TEST(TapeTest, LockstepPlaysOneUpdatePerMessageUpToTheAllowedTimeWithTimeMarks) {
+  TempDir dir;
+  const std::string tape = dir.File("steps.tape");
+  WriteFile(tape,
+            "2026-12-09 09:30:00.000,LIVEQUOTE,ABC,1006=10.50;1178=100\n"
+            "2026-12-09 09:30:00.000,LIVEQUOTE,ABC,1006=10.51;1178=200\n"
+            "2026-12-09 09:30:00.500,LIVEQUOTE,XYZ,1022=20.01\n"
+            "2026-12-09 09:30:02.000,LIVEQUOTE,ABC,1006=10.52\n");
+  FeedProcess feed({"--tape", tape, "--lockstep"});
+  Conversation conversation(feed.Address());
+  ASSERT_TRUE(conversation.connected());
+  ASSERT_EQ(conversation.Next()->Type, 0);
+  const std::string quotes = "LIVEQUOTE;1003,1006,1178,1022;9034='List_1_0'";
+  ASSERT_EQ(VConvAdvise(conversation.handle(), quotes.c_str(), "VB4"), 1);
+  for (const char* command : {"[AddWatch(LIVEQUOTE,List_1_0,ABC)]", "[AddWatch(LIVEQUOTE,List_1_0,XYZ)]"}) {
+    ASSERT_EQ(VConvExecute(conversation.handle(), command), 1);
+  }
+  ASSERT_TRUE(conversation.RequestAndWait("LIVEQUOTE;1003,1006;1003='ABC'"));
+  EXPECT_FALSE(conversation.Next(200ms)) << "nothing plays before the first 'until'";
+
+  // Each message as "mark <text>" or "<symbol> <fields in the record>".
+  auto take = [&](size_t count) {
+    std::vector<std::string> seen;
+    while (seen.size() < count) {
+      Message message = conversation.Next(5000ms);
+      if (!message) break;
+      if (message->Type == 9) {
+        seen.push_back(std::string("mark ") + message->Text);
+        continue;
+      }
+      EXPECT_EQ(message->Type, 7);
+      const std::vector<Record> records = ReadBlock(*message);
+      EXPECT_EQ(records.size(), 1u) << "one update per message";
+      for (const Record& record : records)
+        seen.push_back(record.Symbol() + " " + std::to_string(record.fields.size() - 1));
+    }
+    return seen;
+  };
+  EXPECT_EQ(feed.Control("until 2026-12-09 09:30:01.000"), "ok until 2026-12-09 09:30:01.000");
+  EXPECT_EQ(take(6), (std::vector<std::string>{"mark 2026-12-09 09:30:00.000 0", "ABC 2", "ABC 2",
+                                               "mark 2026-12-09 09:30:00.500 2", "XYZ 1",
+                                               "mark 2026-12-09 09:30:01.000 3"}));
+  EXPECT_FALSE(conversation.Next(200ms)) << "the update at 09:30:02 waits";
+  EXPECT_EQ(feed.Control("until 2026-12-09 09:30:00.000").substr(0, 5), "error") << "time never goes back";
+  EXPECT_EQ(feed.Control("until end"), "ok until the end");
+  EXPECT_EQ(take(3), (std::vector<std::string>{"mark 2026-12-09 09:30:02.000 3", "ABC 1", "mark end 4"}));
+}
+
 TEST(TapeTest, RecordingADayIsDeterministicForASeed) {
   TempDir dir;
   auto record = [&](const std::string& name, const std::string& seed) {

@@ -35,6 +35,7 @@ enum MessageType : int32_t {
   kOtherRefusal = 6,
   kUpdate = 7,
   kTerminated = 8,
+  kTimeMark = 9,  // lockstep feeds only: "YYYY-MM-DD HH:MM:SS.mmm N" or "end N", N updates sent before it
 };
 
 /// Builds one frame at the end of an output buffer.

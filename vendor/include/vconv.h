@@ -19,8 +19,8 @@ extern "C" {
 typedef uint32_t VConvHandle;
 typedef struct VConvMessage {
   int32_t Type;      /* 0 init accepted, 1 refused, 2 and 5 ignored, 4 request reply, 6 other refusal,
-                        7 advise update, 8 terminated */
-  const char *Text;  /* the item for types 4 and 7, the reason for 6, otherwise NULL */
+                        7 advise update, 8 terminated, 9 time mark (lockstep feeds only) */
+  const char *Text;  /* the item for types 4 and 7, the reason for 6, the time for 9, otherwise NULL */
   /* private fields follow */
 } VConvMessage;
 int  VConvInitialize(void);                                                   /* 1 = ready */

@@ -156,6 +156,10 @@ bool FeedServer::Backpressured() const {
 
 int FeedServer::PollTimeoutMs() {
   if (paused_ || source_done_) return 1000;
+  if (options_.lockstep) {
+    const Update* next = source_->Peek();
+    if (next != nullptr && next->time_ms >= gate_ms_) return 1000;  // waits for "until"
+  }
   if (options_.speed == 0) return Backpressured() ? 50 : 0;
   const Update* next = source_->Peek();
   if (next == nullptr) return 0;
@@ -486,7 +490,7 @@ void FeedServer::Publish(const Update& update) {
         subscription->pending = true;
         connection->pending.push_back(subscription);
       }
-      if (block.Size() > kBlockFlushBytes) {
+      if (options_.lockstep || block.Size() > kBlockFlushBytes) {
         Reply(*connection, wire::kUpdate, subscription->text, block.Finish());
         block.Clear();
       }
@@ -512,6 +516,10 @@ void FeedServer::FlushUpdates() {
 
 void FeedServer::Pump() {
   if (paused_ || source_done_) return;
+  if (options_.lockstep) {
+    PumpLockstep();
+    return;
+  }
   const int64_t now = options_.speed == 0 ? 0 : MarketTimeNow();
   for (int count = 0;; ++count) {
     if (options_.speed == 0 && (count >= kSpeedZeroBatch || Backpressured())) return;
@@ -525,6 +533,35 @@ void FeedServer::Pump() {
       return;
     }
     if (options_.speed != 0 && update->time_ms > now) return;
+    records_.Apply(*update);
+    if (recorder_) recorder_->Write(*update);
+    Publish(*update);
+    source_->Pop();
+  }
+}
+
+void FeedServer::SendTimeMark(const std::string& text) {
+  for (auto& connection : connections_) {
+    if (!connection->accepted || connection->closed || connection->close_after_flush) continue;
+    Reply(*connection, wire::kTimeMark, text);
+  }
+}
+
+void FeedServer::PumpLockstep() {
+  for (int count = 0; count < kSpeedZeroBatch && !Backpressured(); ++count) {
+    const Update* update = source_->Peek();
+    if (update == nullptr) {
+      source_done_ = true;
+      SendTimeMark("end " + std::to_string(published_));
+      LogLine("end of the update stream after " + std::to_string(published_) + " update(s)");
+      return;
+    }
+    const int64_t time = std::min(update->time_ms, gate_ms_);
+    if (time != last_mark_ms_) {
+      last_mark_ms_ = time;
+      SendTimeMark(FormatTime(time) + " " + std::to_string(published_));
+    }
+    if (update->time_ms >= gate_ms_) return;
     records_.Apply(*update);
     if (recorder_) recorder_->Write(*update);
     Publish(*update);
@@ -624,7 +661,20 @@ std::string FeedServer::ControlCommand(const std::string& line) {
            " paused=" + (paused_ ? "1" : "0") + " published=" + std::to_string(published_) +
            " finished=" + (source_done_ ? "1" : "0") + " time=" + FormatTime(MarketTimeNow());
   }
-  if (line == "help") return "ok commands: refuse accept terminate drop pause resume status help";
+  if (line.starts_with("until ")) {
+    if (!options_.lockstep) return "error 'until' needs a feed started in lockstep";
+    const std::string when = line.substr(6);
+    if (when == "end") {
+      gate_ms_ = INT64_MAX;
+      return "ok until the end";
+    }
+    const auto time = ParseTime(when);
+    if (!time) return "error '" + when + "' is not a time YYYY-MM-DD HH:MM:SS.mmm";
+    if (*time < gate_ms_) return "error " + when + " is before the time already allowed";
+    gate_ms_ = *time;
+    return "ok until " + FormatTime(*time);
+  }
+  if (line == "help") return "ok commands: refuse accept terminate drop pause resume status until help";
   return "error unknown command '" + line + "' (try help)";
 }
 

@@ -21,6 +21,11 @@ struct ServerOptions {
   double speed = 1.0;     // times real pace; 0 = as fast as the clients take it
   bool paused = false;    // start paused; "resume" on the control channel starts playback
   int64_t origin_ms = 0;  // vendor time at which playback starts; earlier updates are applied silently
+  // Lockstep: every update goes out as a message of its own, each new update time is announced to every
+  // conversation by a time mark before its first update, and playback goes only as far as the control
+  // channel's "until TIME" allows (nothing before the first one), so that a client can keep its own clock and
+  // timers in step with the tape.
+  bool lockstep = false;
 };
 
 class FeedServer {
@@ -54,6 +59,8 @@ class FeedServer {
   void ReadControl(ControlClient& client);
   std::string ControlCommand(const std::string& line);
   void Pump();
+  void PumpLockstep();
+  void SendTimeMark(const std::string& text);
   void Publish(const Update& update);
   void FlushUpdates();
   void WriteOut(Connection& connection);
@@ -82,6 +89,10 @@ class FeedServer {
   int64_t play_start_ms_ = 0;  // steady time at which origin_ms is played
   int64_t paused_at_ms_ = 0;
   uint64_t published_ = 0;
+  // Lockstep only: updates due at or after gate_ms_ wait for the next "until"; last_mark_ms_ is the time the
+  // conversations were last told.
+  int64_t gate_ms_ = INT64_MIN;
+  int64_t last_mark_ms_ = INT64_MIN;
 };
 
 }  // namespace tarnwell::vendor
