@@ -7,7 +7,9 @@ namespace tarnwell {
 namespace {
 
 // Rounding to the nearest integer, halves to even.
-std::int64_t RoundHalfEven(double value) { return static_cast<std::int64_t>(std::nearbyint(value)); }
+std::int64_t RoundHalfEven(double value) {
+  return static_cast<std::int64_t>(std::nearbyint(value));
+}
 
 std::string Plural(std::int64_t n, const char* one, const char* many) {
   if (n == 1) return one;
@@ -17,8 +19,8 @@ std::string Plural(std::int64_t n, const char* one, const char* many) {
 }
 
 // "<big> <small>": the larger unit, then the smaller one when there is any.
-std::string TwoUnits(std::int64_t n, std::int64_t per, const char* bigOne, const char* bigMany, const char* smallOne,
-                     const char* smallMany) {
+std::string TwoUnits(std::int64_t n, std::int64_t per, const char* bigOne, const char* bigMany,
+                     const char* smallOne, const char* smallMany) {
   std::string text = Plural(n / per, bigOne, bigMany);
   std::int64_t rest = n % per;
   if (rest == 0) return text;
@@ -74,13 +76,78 @@ std::string TAlert::FormatPrice(bool showPlus, double value) {
   const char* sign = value < 0 ? "-" : showPlus ? "+" : "";
   char buffer[64];
   if (d4 > 0) {
-    std::snprintf(buffer, sizeof buffer, "%s%lld.%d%d%d%d", sign, static_cast<long long>(whole), d1, d2, d3, d4);
+    std::snprintf(buffer, sizeof buffer, "%s%lld.%d%d%d%d", sign, static_cast<long long>(whole), d1, d2, d3,
+                  d4);
   } else if (d3 == 0) {
     std::snprintf(buffer, sizeof buffer, "%s%lld.%d%d", sign, static_cast<long long>(whole), d1, d2);
   } else {
     std::snprintf(buffer, sizeof buffer, "%s%lld.%d%d%d", sign, static_cast<long long>(whole), d1, d2, d3);
   }
   return buffer;
+}
+
+std::optional<std::string> TAlertEventData::StatisticText(TAlertEventField field) const {
+  if (!Has(field)) return std::nullopt;
+  auto price = [](double value) { return TAlert::FormatPrice(false, value); };
+  switch (field) {
+    case aefPrice:
+      return price(Price);
+    case aefSpread:
+      return price(Spread);
+    case aefBidSize:
+      return std::to_string(BidSize);
+    case aefAskSize:
+      return std::to_string(AskSize);
+    case aefRelVol:
+      return price(RelVol);
+    case aefQuality:
+      return price(Quality);
+    case aefMostRecentClose:
+      return price(MostRecentClose);
+    case aefExpectedOpen:
+      return price(ExpectedOpen);
+    case aefDayRange:
+      return price(DayRange);
+    case aefRsi15:
+      return price(Rsi15);
+    case aefTVol:
+      return std::to_string(TVol);
+    case aefUp5:
+      return std::to_string(Up5);
+    case aefUp10:
+      return std::to_string(Up10);
+    case aefUp15:
+      return std::to_string(Up15);
+    case aefUp30:
+      return std::to_string(Up30);
+    case aefSaleCondition:
+      return std::to_string(SaleCondition);
+    case aefPutCall:
+      return price(PutCall);
+    case aefDistanceFromNbbo:
+      return price(DistanceFromNbbo);
+    case aefTodaysRange:
+      return price(TodaysRange);
+    case aefPUp5:
+      return price(PUp5);
+    case aefPUp10:
+      return price(PUp10);
+    case aefPUp15:
+      return price(PUp15);
+    case aefPUp30:
+      return price(PUp30);
+    case aefVUp5:
+      return std::to_string(VUp5);
+    case aefVUp10:
+      return std::to_string(VUp10);
+    case aefVUp15:
+      return std::to_string(VUp15);
+    case aefVUp30:
+      return std::to_string(VUp30);
+    case aefCount:
+      break;
+  }
+  return std::nullopt;
 }
 
 }  // namespace tarnwell

@@ -4,6 +4,7 @@
 // notification. Everything else an alert event carries is gathered by the listener.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -98,6 +99,9 @@ struct TAlertEventData {
 
   bool Has(TAlertEventField field) const { return (Valid >> field) & 1u; }
   void Mark(TAlertEventField field) { Valid |= 1u << field; }
+  /// The statistic as it is written out: prices and other floating values with FormatPrice, counts in
+  /// decimal; empty when the event does not carry it.
+  std::optional<std::string> StatisticText(TAlertEventField field) const;
 };
 
 struct TAlertEvent {

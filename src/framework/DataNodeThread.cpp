@@ -61,7 +61,7 @@ void TDataNodeThread::Enqueue(int priority, std::int64_t nodeId, TCallback callb
 
 bool TDataNodeThread::GetNextJob(TCallback& job) {
   std::lock_guard guard(queueLock_);
-  currentDataTime_ = 0;
+  currentDataTime_.store(0, std::memory_order_relaxed);
   for (;;) {
     TQueue* queue = queues_[0].head ? &queues_[0] : queues_[1].head ? &queues_[1] : nullptr;
     if (!queue) return false;
@@ -71,7 +71,7 @@ bool TDataNodeThread::GetNextJob(TCallback& job) {
     --queue->length;
     ++removedCount_;
     if (record->NodeId == -1 || TDataNode::IsAlive(record->NodeId)) {
-      currentDataTime_ = record->QueuedAt;
+      currentDataTime_.store(record->QueuedAt, std::memory_order_relaxed);
       job = std::move(record->Callback);
       Recycle(record);
       return true;

@@ -2,6 +2,7 @@
 // The data node thread: the one worker that runs every node job. Two FIFO queues, priority 0 always drained
 // first; a job's queue time is the "current time" market logic sees while it runs.
 
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <thread>
@@ -43,8 +44,9 @@ class TDataNodeThread {
   /// Pooled records currently free.
   std::size_t PoolFree() const;
 
-  TDateTime CurrentDataTime() const { return currentDataTime_; }
-  void SetCurrentDataTime(TDateTime time) { currentDataTime_ = time; }
+  /// The queue time of the job running now. Any thread (others see a recent value).
+  TDateTime CurrentDataTime() const { return currentDataTime_.load(std::memory_order_relaxed); }
+  void SetCurrentDataTime(TDateTime time) { currentDataTime_.store(time, std::memory_order_relaxed); }
 
  private:
   TDataNodeThread();
@@ -59,14 +61,14 @@ class TDataNodeThread {
     std::size_t length = 0;
   };
 
-  TDateTime currentDataTime_ = 0;  // data node thread only
+  std::atomic<TDateTime> currentDataTime_{0};  // written by the data node thread only
   mutable std::recursive_mutex queueLock_;
-  TQueue queues_[2];                        // guarded by queueLock_
-  TCallbackContainer* pool_ = nullptr;      // guarded by queueLock_
-  std::size_t poolFree_ = 0;                // guarded by queueLock_
-  std::uint32_t addedCount_ = 0;            // guarded by queueLock_
-  std::uint32_t removedCount_ = 0;          // guarded by queueLock_
-  TEvent wake_;  // auto-reset
+  TQueue queues_[2];                    // guarded by queueLock_
+  TCallbackContainer* pool_ = nullptr;  // guarded by queueLock_
+  std::size_t poolFree_ = 0;            // guarded by queueLock_
+  std::uint32_t addedCount_ = 0;        // guarded by queueLock_
+  std::uint32_t removedCount_ = 0;      // guarded by queueLock_
+  TEvent wake_;                         // auto-reset
   std::thread thread_;
 };
 

@@ -1,5 +1,6 @@
 #include "server/Log.h"
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
@@ -7,7 +8,16 @@
 
 namespace tarnwell::vendor {
 
+namespace {
+std::atomic<bool> quietLog{false};
+}  // namespace
+
+void SetLogQuiet(bool quiet) {
+  quietLog = quiet;
+}
+
 void LogLine(std::string_view text) {
+  if (quietLog) return;
   static std::mutex mutex;
   const auto now = std::chrono::system_clock::now();
   const std::time_t seconds = std::chrono::system_clock::to_time_t(now);

@@ -6,5 +6,7 @@
 namespace tarnwell::vendor {
 
 void LogLine(std::string_view text);
+/// Drops every later line (a feed run inside another program that reports for itself).
+void SetLogQuiet(bool quiet);
 
 }  // namespace tarnwell::vendor

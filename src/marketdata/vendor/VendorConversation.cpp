@@ -15,6 +15,8 @@ namespace {
 std::atomic<bool> libraryReady{false};
 std::atomic<std::uint64_t> messagesTaken{0};
 std::atomic<std::uint64_t> messagesReleased{0};
+// Set before any conversation thread starts and never changed afterwards, so the threads read it unlocked.
+TVendorConversationDataNode::TMessageObserver* messageObserver = nullptr;
 
 void ReleaseVendorMessage(VConvMessage* message) {
   VConvFreeData(message);
@@ -32,7 +34,9 @@ TMessagePool& Pool() {
   return *pool;
 }
 
-std::string SignedLowByte(int value) { return std::to_string(static_cast<int>(static_cast<std::int8_t>(value))); }
+std::string SignedLowByte(int value) {
+  return std::to_string(static_cast<int>(static_cast<std::int8_t>(value)));
+}
 
 }  // namespace
 
@@ -49,7 +53,9 @@ void ShutdownVendorLibrary() {
   VConvShutdown();
 }
 
-bool VendorLibraryReady() { return libraryReady; }
+bool VendorLibraryReady() {
+  return libraryReady;
+}
 
 void TVendorMessageInfo::FillPool() {
   std::lock_guard guard(Pool().lock);
@@ -94,9 +100,13 @@ std::size_t TVendorMessageInfo::PoolFree() {
 
 // --- Wake event ------------------------------------------------------------------------------------------
 
-TWakeFd::TWakeFd() : fd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) { Assert(fd_ >= 0); }
+TWakeFd::TWakeFd() : fd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
+  Assert(fd_ >= 0);
+}
 
-TWakeFd::~TWakeFd() { ::close(fd_); }
+TWakeFd::~TWakeFd() {
+  ::close(fd_);
+}
 
 void TWakeFd::Set() {
   std::uint64_t one = 1;
@@ -132,7 +142,9 @@ TVendorConversationDataNode::~TVendorConversationDataNode() {
   handleAllocated_ = false;
 }
 
-void TVendorConversationDataNode::Log(const std::string& text) { AddLine(text); }
+void TVendorConversationDataNode::Log(const std::string& text) {
+  AddLine(text);
+}
 
 void TVendorConversationDataNode::Execute() {
   if (!VendorLibraryReady()) return;
@@ -209,7 +221,16 @@ void TVendorConversationDataNode::ConnectedStep() {
   wokeAt_ = std::chrono::steady_clock::now();
 }
 
+void TVendorConversationDataNode::SetMessageObserver(TMessageObserver observer) {
+  delete messageObserver;
+  messageObserver = observer ? new TMessageObserver(std::move(observer)) : nullptr;
+}
+
 void TVendorConversationDataNode::Dispatch(VConvMessage* message) {
+  if (messageObserver && (*messageObserver)(*message)) {
+    ReleaseVendorMessage(message);
+    return;
+  }
   switch (message->Type) {
     case 0:
       Log("VCONV_INIT_ACK");
@@ -307,8 +328,12 @@ void TVendorConversationDataNode::UnregisterRequest(const std::string& item) {
   requests_.Remove(item);
 }
 
-std::uint64_t TVendorConversationDataNode::MessagesTaken() { return messagesTaken; }
-std::uint64_t TVendorConversationDataNode::MessagesReleased() { return messagesReleased; }
+std::uint64_t TVendorConversationDataNode::MessagesTaken() {
+  return messagesTaken;
+}
+std::uint64_t TVendorConversationDataNode::MessagesReleased() {
+  return messagesReleased;
+}
 
 const TFactoryRef& VendorConversationFactory() {
   static const TFactoryRef* factory = new TFactoryRef(

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -84,6 +85,12 @@ class TVendorConversationDataNode : public TGenericDataNode {
   void UnregisterRequest(const std::string& item);
 
   TState State() const { return state_.load(); }
+
+  /// Sees every message the conversation takes from the library, on the conversation thread, before it is
+  /// dispatched; returning true keeps the message from the listeners (it is released at once). A replay
+  /// drives its clock from here. Set it before the conversation is created; it stays for the process.
+  using TMessageObserver = std::function<bool(const VConvMessage&)>;
+  static void SetMessageObserver(TMessageObserver observer);
   /// Messages taken from the library and released, for leak checks.
   static std::uint64_t MessagesTaken();
   static std::uint64_t MessagesReleased();

@@ -1,0 +1,501 @@
+#include "Replay.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <filesystem>
+#include <fstream>
+#include <future>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <thread>
+#include <unordered_map>
+
+#include "alerts/Registration.h"
+#include "distribution/AlertMatrix.h"
+#include "framework/Clock.h"
+#include "framework/DataNodeThread.h"
+#include "framework/GenericNode.h"
+#include "framework/Timers.h"
+#include "marketdata/vendor/VendorConversation.h"
+#include "marketdata/vendor/VendorFeedNodes.h"
+#include "server/FeedServer.h"
+#include "server/Log.h"
+#include "server/Tape.h"
+
+namespace tarnwell::replay {
+namespace {
+
+using Steady = std::chrono::steady_clock;
+
+// Days from 1899-12-30 to 1970-01-01; the vendor's clock runs three hours ahead of the local clock.
+constexpr double kUnixEpochDay = 25569.0;
+constexpr double kVendorLead = 3.0 / 24.0;
+// A request whose reply tells that the feed has answered everything asked before it.
+constexpr const char* kSyncItem = "LIVEQUOTE;1003;1003='$REPLAY.SYNC'";
+
+TDateTime LocalFromVendor(std::int64_t vendorMs) {
+  return static_cast<double>(vendorMs) / 86400000.0 + kUnixEpochDay - kVendorLead;
+}
+
+// The first whole vendor millisecond at or after a local time.
+std::int64_t VendorMsAtOrAfter(TDateTime local) {
+  return static_cast<std::int64_t>(std::ceil((local - kUnixEpochDay + kVendorLead) * 86400000.0 - 1e-3));
+}
+
+std::string FormatLocal(TDateTime time) {
+  const TDateTimeParts p = DecodeDateTime(time);
+  char text[32];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d.%03d", p.year, p.month, p.day, p.hour,
+                p.minute, p.second, p.millisecond);
+  return text;
+}
+
+template <class Fn>
+auto OnDataNodeThread(Fn fn) -> decltype(fn()) {
+  auto task = std::make_shared<std::packaged_task<decltype(fn())()>>(std::move(fn));
+  auto result = task->get_future();
+  TDataNodeThread::Instance().Enqueue(1, -1, TCallback::Function([task] { (*task)(); }));
+  return result.get();
+}
+
+void Flush() {
+  TDataNodeThread::Instance().Flush();
+}
+
+// Fires every timer due by `time` at its due time, each after the engine has finished with everything before
+// it, and waits for the work the timers queued. Not on the data node thread.
+void FireTimersDueBy(TDateTime time) {
+  TTimerThread& timers = TTimerThread::Instance();
+  for (TDateTime due; (due = timers.NextDue()) <= time;) {
+    Flush();
+    if (due > clock::Now()) clock::SetManual(due);
+    timers.WaitForDueEvents();
+    Flush();
+  }
+}
+
+// The feed's control channel: one command line out, one answer line back.
+class TControl {
+ public:
+  explicit TControl(std::uint16_t port) : fd_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (fd_ < 0 || ::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+      throw std::runtime_error("cannot reach the replay's own feed on port " + std::to_string(port));
+    }
+  }
+  ~TControl() { ::close(fd_); }
+
+  std::string Command(const std::string& line) {
+    const std::string out = line + "\n";
+    if (::send(fd_, out.data(), out.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(out.size())) {
+      throw std::runtime_error("the replay's own feed stopped answering");
+    }
+    std::string answer;
+    for (char c; answer.empty() || answer.back() != '\n';) {
+      if (::recv(fd_, &c, 1, 0) != 1) throw std::runtime_error("the replay's own feed stopped answering");
+      answer += c;
+    }
+    answer.pop_back();
+    if (!answer.starts_with("ok"))
+      throw std::runtime_error("the replay's own feed refused '" + line + "': " + answer);
+    return answer;
+  }
+
+ private:
+  int fd_;
+};
+
+// What the conversation thread learns from the feed's time marks, for the thread that drives the replay.
+struct TLockstep {
+  std::mutex lock;
+  std::condition_variable changed;
+  std::int64_t markMs = INT64_MIN;  // guarded by lock: the tape time the engine has been told last
+  bool ended = false;               // guarded by lock
+  bool synced = false;              // guarded by lock
+  std::atomic<std::uint64_t> published{0};
+
+  // When each recent tape time reached the conversation, for the latency of the alerts it causes. Entries
+  // older than the engine's current data time are dropped as marks come in.
+  std::mutex arrivalLock;
+  std::deque<std::pair<TDateTime, Steady::time_point>> arrivals;  // guarded by arrivalLock
+
+  // Conversation thread.
+  bool Observe(const VConvMessage& message) {
+    const std::string_view text = message.Text ? message.Text : "";
+    if (message.Type == 4 && text == kSyncItem) {
+      Signal([&] { synced = true; });
+      return true;
+    }
+    if (message.Type != 9) return false;
+    if (text.starts_with("end ")) {
+      published = std::strtoull(text.data() + 4, nullptr, 10);
+      Signal([&] { ended = true; });
+      return true;
+    }
+    const auto vendorMs = vendor::ParseTime(text.substr(0, 23));
+    if (!vendorMs || text.size() < 25) return true;  // not ours to judge; the feed writes both parts
+    published = std::strtoull(text.data() + 24, nullptr, 10);
+    const TDateTime local = LocalFromVendor(*vendorMs);
+    // A timer made while the tape ran (none is, today) fires here rather than on its own thread, so that it
+    // still comes between the updates it falls between.
+    FireTimersDueBy(local);
+    if (local > clock::Now()) clock::SetManual(local);
+    {
+      const TDateTime processing = TDataNodeThread::Instance().CurrentDataTime();
+      std::lock_guard guard(arrivalLock);
+      while (!arrivals.empty() && arrivals.front().first < processing) arrivals.pop_front();
+      arrivals.emplace_back(local, Steady::now());
+    }
+    Signal([&] { markMs = *vendorMs; });
+    return true;
+  }
+
+  template <class Change>
+  void Signal(Change change) {
+    {
+      std::lock_guard guard(lock);
+      change();
+    }
+    changed.notify_all();
+  }
+
+  // When the tape time reached the conversation, if it is still known.
+  std::optional<Steady::time_point> ArrivalOf(TDateTime time) {
+    std::lock_guard guard(arrivalLock);
+    auto found = std::lower_bound(arrivals.begin(), arrivals.end(), time,
+                                  [](const auto& entry, TDateTime t) { return entry.first < t; });
+    if (found == arrivals.end() || found->first != time) return std::nullopt;
+    return found->second;
+  }
+};
+
+TLockstep& Lockstep() {
+  static auto* lockstep = new TLockstep;  // the conversation thread outlives every static
+  return *lockstep;
+}
+
+// One alert event as a tab-separated line: time, alert name, symbol, description, the 27 statistics, Num.
+std::string FormatEventLine(const TAlertEvent& event, const std::string& name) {
+  std::string line = FormatLocal(event.Data.Time);
+  for (const std::string* part : {&name, &event.Inputs->Symbol(), &event.Data.Description}) {
+    line += '\t';
+    line += *part;
+  }
+  for (int field = 0; field < aefCount; ++field) {
+    line += '\t';
+    line += event.Data.StatisticText(static_cast<TAlertEventField>(field)).value_or("NULL");
+  }
+  line += '\t';
+  line += std::to_string(event.Data.Num);
+  line += '\n';
+  return line;
+}
+
+class TProgressBar {
+ public:
+  TProgressBar(bool shown, std::uint64_t total) : shown_(shown), total_(std::max<std::uint64_t>(total, 1)) {}
+  void Show(std::uint64_t done, std::int64_t markMs, bool force = false) {
+    if (!shown_) return;
+    const auto now = Steady::now();
+    if (!force && now - last_ < std::chrono::milliseconds(100)) return;
+    last_ = now;
+    const double fraction = std::min(1.0, static_cast<double>(done) / static_cast<double>(total_));
+    const int filled = static_cast<int>(fraction * 40);
+    const std::string tapeTime = markMs == INT64_MIN ? std::string(23, ' ') : vendor::FormatTime(markMs);
+    std::fprintf(stderr, "\r[%s%s] %3d%%  %llu/%llu updates  %s", std::string(filled, '#').c_str(),
+                 std::string(40 - filled, '.').c_str(), static_cast<int>(fraction * 100),
+                 static_cast<unsigned long long>(done), static_cast<unsigned long long>(total_),
+                 tapeTime.c_str());
+    std::fflush(stderr);
+  }
+  void Finish() {
+    if (shown_) std::fputc('\n', stderr);
+  }
+
+ private:
+  bool shown_;
+  std::uint64_t total_;
+  Steady::time_point last_{};
+};
+
+double Seconds(Steady::duration d) {
+  return std::chrono::duration<double>(d).count();
+}
+
+// The tape file, opened and checked, and the symbols to subscribe.
+std::vector<std::string> ChooseSymbols(const TReplayOptions& options, const vendor::TapeReader& tape) {
+  if (options.symbolsFile.empty()) return tape.Symbols();
+  std::vector<std::string> symbols = ReadSymbolsFile(options.symbolsFile);
+  if (symbols.empty()) throw EReplayInput(options.symbolsFile + ": no symbols");
+  return symbols;
+}
+
+}  // namespace
+
+std::vector<std::string> ReadSymbolsFile(const std::string& path) {
+  std::ifstream in(path);
+  if (!in) throw EReplayInput("cannot read the symbols file " + path);
+  std::vector<std::string> symbols;
+  std::set<std::string> seen;
+  std::string line;
+  for (int number = 1; std::getline(in, line); ++number) {
+    while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t'))
+      line.pop_back();
+    const std::size_t start = line.find_first_not_of(" \t");
+    if (start == std::string::npos || line[start] == '#') continue;
+    const std::string symbol = line.substr(start);
+    const bool valid =
+        symbol.size() <= 32 && std::all_of(symbol.begin(), symbol.end(), [](char c) {
+          return c > ' ' && c < 127 && c != ',' && c != ';' && c != '\'' && c != '"' && c != '(' && c != ')';
+        });
+    if (!valid)
+      throw EReplayInput(path + ":" + std::to_string(number) + ": '" + symbol + "' is not a symbol");
+    if (seen.insert(symbol).second) symbols.push_back(symbol);
+  }
+  return symbols;
+}
+
+TReplaySummary RunReplay(const TReplayOptions& options) {
+  const auto started = Steady::now();
+  TReplaySummary summary;
+  if (!std::filesystem::is_directory(options.home)) {
+    throw EReplayInput("--home " + options.home + ": no such folder (it holds the overnight files)");
+  }
+  auto tape = std::make_unique<vendor::TapeReader>(options.tape);  // checks every line
+  if (tape->LineCount() == 0) throw EReplayInput(options.tape + ": the tape holds no updates");
+  const std::vector<std::string> symbols = ChooseSymbols(options, *tape);
+  const std::uint64_t tapeLines = tape->LineCount();
+  std::FILE* out = stdout;
+  if (!options.out.empty()) {
+    out = std::fopen(options.out.c_str(), "w");
+    if (!out) throw EReplayInput("cannot write " + options.out + ": " + std::strerror(errno));
+  }
+
+  // The engine, with its clock at the tape's first update and the tape served from inside this process.
+  ::setenv("TARNWELL_HOME", options.home.c_str(), 1);
+  clock::SetManual(LocalFromVendor(tape->FirstTime()));
+  vendor::SetLogQuiet(true);
+  vendor::ServerOptions feedOptions;
+  feedOptions.listen = "127.0.0.1:0";
+  feedOptions.control = "127.0.0.1:0";
+  feedOptions.speed = 0;
+  feedOptions.lockstep = true;
+  feedOptions.origin_ms = tape->FirstTime();
+  vendor::FeedServer feed(feedOptions, std::move(tape), nullptr);
+  ::setenv("VCONV_SERVER", ("127.0.0.1:" + std::to_string(feed.Port())).c_str(), 1);
+  TLockstep& lockstep = Lockstep();
+  TVendorConversationDataNode::SetMessageObserver(
+      [&lockstep](const VConvMessage& message) { return lockstep.Observe(message); });
+  TTimerThread::Instance();
+  InitializeFramework();
+  RegisterStandardFactories();
+  if (!InitializeVendorLibrary()) throw std::runtime_error("the vendor library did not start");
+  InstallVendorFeed();
+  auto [conversation, conversationLink] = VendorConversationFactory()->GetNode();
+  TOwnedLink conversationOwner(conversationLink);
+  auto* vendorConversation = static_cast<TVendorConversationDataNode*>(conversation);
+
+  // The alert types: every registered factory that makes an alert, or the ones asked for.
+  std::vector<std::string> names;
+  std::vector<TOwnedLink> probes;  // kept until the matrix holds the same nodes
+  OnDataNodeThread([&] {
+    const std::vector<std::string> candidates = options.allAlerts ? RegisteredFactoryNames() : options.alerts;
+    for (const std::string& name : candidates) {
+      TFactoryRef registered = FindFactory(name, false);
+      if (!registered) throw EReplayInput("--alerts: '" + name + "' is not a registered alert type");
+      TFactoryRef factory = registered->Clone();
+      factory->SetParam(kSymbolName, symbols.front());
+      auto [node, link] = factory->GetNode();
+      probes.emplace_back(link);
+      if (dynamic_cast<TAlert*>(node)) {
+        names.push_back(name);
+      } else if (!options.allAlerts) {
+        throw EReplayInput("--alerts: '" + name + "' is a value, not an alert type");
+      }
+    }
+  });
+
+  // Every symbol subscribed with its statistics, every alert type bound to every symbol.
+  std::vector<TOwnedLink> background;
+  OnDataNodeThread([&] {
+    for (const std::string& symbol : symbols)
+      background.emplace_back(TAlertBackgroundData::Find(symbol).second);
+    TVendorL1Refresh::Instance();  // its timer exists before the tape starts, like every other one
+  });
+  auto* matrix = TDataNode::Create<TAlertMatrix>();
+  TOwnedLink matrixLink(matrix->CreateLink());
+  std::vector<std::unique_ptr<TAlertCategory>> categories;
+  std::unordered_map<const TAlertCategory*, std::string> categoryNames;
+  for (const std::string& name : names) {
+    categories.push_back(std::make_unique<TAlertCategory>(FindFactory(name)));
+    categoryNames[categories.back().get()] = name;
+    matrix->AddCategory(categories.back().get());
+  }
+  std::vector<std::unique_ptr<TAlertInputs>> inputs;
+  for (const std::string& symbol : symbols) {
+    inputs.push_back(std::make_unique<TAlertInputs>(symbol));
+    matrix->AddInputs(inputs.back().get());
+  }
+  std::vector<std::int64_t> latencies;  // data node thread until the tape has ended
+  auto [queue, queueLink] = OnDataNodeThread([&] {
+    return TAlertQueue::Find(
+        matrix->QueueName(), TCallback::Function([&lockstep, &latencies] {
+          const auto arrived = lockstep.ArrivalOf(TDataNodeThread::Instance().CurrentDataTime());
+          if (!arrived) return;
+          latencies.push_back(
+              std::chrono::duration_cast<std::chrono::nanoseconds>(Steady::now() - *arrived).count());
+        }));
+  });
+  TOwnedLink queueOwner(queueLink);
+  OnDataNodeThread([&] { queueLink->SetReceiveInput(true); });
+  const auto bindStart = Steady::now();
+  matrix->ApplyChanges();
+  do {
+    Flush();
+  } while (matrix->HasPending());
+  summary.bindSeconds = Seconds(Steady::now() - bindStart);
+  probes.clear();
+  Flush();
+
+  // The feed starts answering only now, so that every subscription goes out in one deterministic burst.
+  std::thread feedThread([&feed] { feed.Run(); });
+  TControl control(feed.ControlPort());
+  auto waitFor = [&](auto done, const char* what) {
+    std::unique_lock guard(lockstep.lock);
+    if (!lockstep.changed.wait_for(guard, std::chrono::seconds(30), done)) {
+      throw std::runtime_error(std::string("the replay's own feed did not answer (") + what + ")");
+    }
+  };
+  const auto connectDeadline = Steady::now() + std::chrono::seconds(30);
+  while (!OnDataNodeThread([&] { return vendorConversation->Connected(); })) {
+    if (Steady::now() > connectDeadline)
+      throw std::runtime_error("the engine did not connect to the replay's own feed");
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  auto syncWithFeed = [&] {
+    Flush();
+    {
+      std::lock_guard guard(lockstep.lock);
+      lockstep.synced = false;
+    }
+    OnDataNodeThread([&] { vendorConversation->Request(kSyncItem); });
+    waitFor([&] { return lockstep.synced; }, "a request");
+    Flush();
+  };
+  syncWithFeed();
+
+  // The tape, in windows that end where the next timer is due: the feed plays up to that moment, the engine
+  // finishes, the timers fire, whatever they asked of the feed is answered, and the next window opens.
+  std::map<std::string, std::uint64_t> counts;
+  auto drainEvents = [&] {
+    std::string text;
+    for (const TAlertEvent& event : queue->TakeEvents()) {
+      const std::string& name = categoryNames.at(event.Category);
+      text += FormatEventLine(event, name);
+      ++counts[name];
+      ++summary.alerts;
+    }
+    if (!text.empty()) std::fwrite(text.data(), 1, text.size(), out);
+  };
+  TProgressBar progress(options.progress, tapeLines);
+  const auto replayStart = Steady::now();
+  std::int64_t allowed = INT64_MIN;
+  for (;;) {
+    FireTimersDueBy(clock::Now());
+    const TDateTime due = TTimerThread::Instance().NextDue();
+    const bool toEnd = !std::isfinite(due);
+    const std::int64_t gate = toEnd ? INT64_MAX : std::max(VendorMsAtOrAfter(due), allowed + 1);
+    allowed = gate;
+    control.Command(toEnd ? "until end" : "until " + vendor::FormatTime(gate));
+    bool ended = false;
+    for (;;) {
+      std::int64_t mark;
+      {
+        std::unique_lock guard(lockstep.lock);
+        lockstep.changed.wait_for(guard, std::chrono::milliseconds(50),
+                                  [&] { return lockstep.ended || lockstep.markMs >= gate; });
+        ended = lockstep.ended;
+        mark = lockstep.markMs;
+      }
+      drainEvents();
+      progress.Show(lockstep.published, mark);
+      if (ended || mark >= gate) break;
+    }
+    Flush();
+    if (ended) break;
+    syncWithFeed();
+  }
+  summary.replaySeconds = Seconds(Steady::now() - replayStart);
+  Flush();
+  drainEvents();
+  progress.Show(lockstep.published, lockstep.markMs, true);
+  progress.Finish();
+  feed.Stop();
+  feedThread.join();
+  if (std::fflush(out) != 0 || (out != stdout && std::fclose(out) != 0)) {
+    throw EReplayInput("cannot write " +
+                       (options.out.empty() ? std::string("standard output") : options.out));
+  }
+
+  summary.updates = lockstep.published;
+  summary.symbols = symbols.size();
+  summary.alertTypes = names.size();
+  summary.alertsByName.assign(counts.begin(), counts.end());
+  summary.totalSeconds = Seconds(Steady::now() - started);
+  std::vector<std::int64_t> sorted = OnDataNodeThread([&] { return latencies; });
+  std::sort(sorted.begin(), sorted.end());
+  summary.latencySamples = sorted.size();
+  if (!sorted.empty()) {
+    summary.latencyMedianUs = static_cast<double>(sorted[sorted.size() / 2]) / 1000.0;
+    summary.latency99Us =
+        static_cast<double>(sorted[std::min(sorted.size() - 1, sorted.size() * 99 / 100)]) / 1000.0;
+  }
+  return summary;
+}
+
+std::string FormatSummary(const TReplaySummary& s) {
+  auto perSecond = [](double count, double seconds) { return seconds > 0 ? count / seconds : 0.0; };
+  char text[512];
+  std::string result;
+  std::snprintf(text, sizeof text, "updates read: %llu\nsymbols: %zu, alert types: %zu\nalerts: %llu\n",
+                static_cast<unsigned long long>(s.updates), s.symbols, s.alertTypes,
+                static_cast<unsigned long long>(s.alerts));
+  result += text;
+  for (const auto& [name, count] : s.alertsByName) {
+    std::snprintf(text, sizeof text, "  %-32s %llu\n", name.c_str(), static_cast<unsigned long long>(count));
+    result += text;
+  }
+  std::snprintf(text, sizeof text,
+                "elapsed: %.2f s (binding %.2f s, replay %.2f s)\n"
+                "updates per second: %.0f\nalerts per second: %.0f\n",
+                s.totalSeconds, s.bindSeconds, s.replaySeconds,
+                perSecond(static_cast<double>(s.updates), s.replaySeconds),
+                perSecond(static_cast<double>(s.alerts), s.replaySeconds));
+  result += text;
+  if (s.latencySamples > 0) {
+    std::snprintf(
+        text, sizeof text,
+        "latency from arrival to queued alert: median %.1f us, 99th percentile %.1f us (%zu alerts)\n",
+        s.latencyMedianUs, s.latency99Us, s.latencySamples);
+    result += text;
+  }
+  return result;
+}
+
+}  // namespace tarnwell::replay
