@@ -43,6 +43,9 @@ using Steady = std::chrono::steady_clock;
 // Days from 1899-12-30 to 1970-01-01; the vendor's clock runs three hours ahead of the local clock.
 constexpr double kUnixEpochDay = 25569.0;
 constexpr double kVendorLead = 3.0 / 24.0;
+// Jobs the engine may have waiting before the conversation takes the next tape time: at full speed the tape
+// would otherwise pile up in the data node thread's queue and every alert would wait behind it.
+constexpr std::size_t kMaxBacklog = 64;
 // A request whose reply tells that the feed has answered everything asked before it.
 constexpr const char* kSyncItem = "LIVEQUOTE;1003;1003='$REPLAY.SYNC'";
 
@@ -151,13 +154,15 @@ struct TLockstep {
     const auto vendorMs = vendor::ParseTime(text.substr(0, 23));
     if (!vendorMs || text.size() < 25) return true;  // not ours to judge; the feed writes both parts
     published = std::strtoull(text.data() + 24, nullptr, 10);
+    TDataNodeThread& engine = TDataNodeThread::Instance();
+    if (engine.QueueLength(1) > kMaxBacklog) engine.WaitForQueueAtMost(kMaxBacklog / 2);
     const TDateTime local = LocalFromVendor(*vendorMs);
     // A timer made while the tape ran (none is, today) fires here rather than on its own thread, so that it
     // still comes between the updates it falls between.
     FireTimersDueBy(local);
     if (local > clock::Now()) clock::SetManual(local);
     {
-      const TDateTime processing = TDataNodeThread::Instance().CurrentDataTime();
+      const TDateTime processing = engine.CurrentDataTime();
       std::lock_guard guard(arrivalLock);
       while (!arrivals.empty() && arrivals.front().first < processing) arrivals.pop_front();
       arrivals.emplace_back(local, Steady::now());

@@ -16,7 +16,9 @@ TDataNodeThread& TDataNodeThread::Instance() {
   return *thread;
 }
 
-bool TDataNodeThread::IsCurrentThread() { return onDataNodeThread; }
+bool TDataNodeThread::IsCurrentThread() {
+  return onDataNodeThread;
+}
 
 TDataNodeThread::TDataNodeThread() {
   for (int i = 0; i < kPoolSize; ++i) {
@@ -70,6 +72,10 @@ bool TDataNodeThread::GetNextJob(TCallback& job) {
     if (!queue->head) queue->tail = nullptr;
     --queue->length;
     ++removedCount_;
+    if (lowWater_ >= 0 && queues_[0].length + queues_[1].length <= static_cast<std::size_t>(lowWater_)) {
+      lowWater_ = -1;
+      lowWaterReached_.Set();
+    }
     if (record->NodeId == -1 || TDataNode::IsAlive(record->NodeId)) {
       currentDataTime_.store(record->QueuedAt, std::memory_order_relaxed);
       job = std::move(record->Callback);
@@ -116,6 +122,16 @@ void TDataNodeThread::Flush() {
   auto done = std::make_shared<TEvent>(true);
   Enqueue(1, -1, TCallback::Function([done] { done->Set(); }));
   done->Wait();
+}
+
+void TDataNodeThread::WaitForQueueAtMost(std::size_t length) {
+  Assert(!IsCurrentThread(), "The data node thread cannot wait for its own queue");
+  {
+    std::lock_guard guard(queueLock_);
+    if (queues_[0].length + queues_[1].length <= length) return;
+    lowWater_ = static_cast<std::ptrdiff_t>(length);
+  }
+  lowWaterReached_.Wait();
 }
 
 std::uint32_t TDataNodeThread::AddedCount() const {

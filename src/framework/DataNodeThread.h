@@ -36,6 +36,9 @@ class TDataNodeThread {
 
   /// Waits until every job queued before the call has run. Not from the data node thread.
   void Flush();
+  /// Waits until no more than `length` jobs wait in the queues, so that a producer can stay a bounded
+  /// distance ahead. Not from the data node thread; one such waiter at a time.
+  void WaitForQueueAtMost(std::size_t length);
 
   std::uint32_t AddedCount() const;
   std::uint32_t RemovedCount() const;
@@ -68,6 +71,8 @@ class TDataNodeThread {
   std::size_t poolFree_ = 0;            // guarded by queueLock_
   std::uint32_t addedCount_ = 0;        // guarded by queueLock_
   std::uint32_t removedCount_ = 0;      // guarded by queueLock_
+  std::ptrdiff_t lowWater_ = -1;        // guarded by queueLock_: the length a waiter waits for, or -1
+  TEvent lowWaterReached_;              // auto-reset
   TEvent wake_;                         // auto-reset
   std::thread thread_;
 };

@@ -187,8 +187,8 @@ TEST_F(DataNode, JobsForFreedNodesAreCountedButNeverRun) {
     TGate gate;
     added = thread.AddedCount();
     removed = thread.RemovedCount();
-    TDataNodeLink::Release(link);                       // queues the free job
-    node->QueueCallback(1, TW_METHOD(&probe, Hit));     // queued after it: the node will be gone
+    TDataNodeLink::Release(link);                    // queues the free job
+    node->QueueCallback(1, TW_METHOD(&probe, Hit));  // queued after it: the node will be gone
     gate.Open();
   }
   thread.Flush();
@@ -272,6 +272,30 @@ TEST_F(DataNodeThread, EveryJobFromManyProducersRunsBeyondThePool) {
   EXPECT_EQ(ran, 4000);
 }
 
+// A producer bounded by WaitForQueueAtMost waits while the thread is held and goes on once the queue is
+// short.
+TEST_F(DataNodeThread, WaitingForAShortQueueReturnsOnlyOnceEnoughJobsRan) {
+  auto& thread = TDataNodeThread::Instance();
+  std::atomic<int> ran{0};
+  std::atomic<bool> returned{false};
+  std::thread waiter;
+  {
+    TGate gate;
+    for (int i = 0; i < 10; ++i) thread.Enqueue(1, -1, TCallback::Function([&] { ++ran; }));
+    waiter = std::thread([&] {
+      thread.WaitForQueueAtMost(3);
+      returned = true;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_FALSE(returned) << "ten jobs wait behind the gate";
+  }
+  waiter.join();
+  EXPECT_GE(ran, 6) << "at least seven jobs left the queue before the waiter went on";
+  thread.Flush();
+  thread.WaitForQueueAtMost(0);  // an empty queue: returns at once
+  EXPECT_EQ(ran, 10);
+}
+
 // A listener that records its turn and may fail.
 struct TTurn {
   void Take() {
@@ -309,7 +333,7 @@ TEST_F(DataNode, ANestedNotificationOfTheSameNodeSeesItsOwnListeners) {
   for (TCounter& c : otherHits) EXPECT_GE(c.hits, 1);
   for (TCounter& c : otherHits) EXPECT_LE(c.hits, 2);
   RunOnDataNodeThread([&] { node->Change(); });  // the callback now only counts
-  EXPECT_EQ(joinedHits.hits, 2);                  // the next round's snapshot includes the new link
+  EXPECT_EQ(joinedHits.hits, 2);                 // the next round's snapshot includes the new link
   RunOnDataNodeThread([&] {
     joined.Reset();
     listener.Reset();
@@ -476,7 +500,8 @@ TEST_F(DataNode, WorkAskedForDuringConstructionWaitsForTheWholeNode) {
 // Broadcasts -----------------------------------------------------------------------------------------------
 
 struct TTextMessage : TBroadcastMessage {
-  explicit TTextMessage(std::string t, std::atomic<int>* finished = nullptr) : text(std::move(t)), finished(finished) {}
+  explicit TTextMessage(std::string t, std::atomic<int>* finished = nullptr)
+      : text(std::move(t)), finished(finished) {}
   void Finished() override {
     if (finished) ++*finished;
     TBroadcastMessage::Finished();
@@ -491,7 +516,9 @@ class TListenerNode : public TDataNode {
     EXPECT_EQ(&self, this);
     received.push_back("first:" + static_cast<TTextMessage&>(m).text);
   }
-  void Second(TBroadcastMessage& m, TDataNode&) { received.push_back("second:" + static_cast<TTextMessage&>(m).text); }
+  void Second(TBroadcastMessage& m, TDataNode&) {
+    received.push_back("second:" + static_cast<TTextMessage&>(m).text);
+  }
   void Fail(TBroadcastMessage&, TDataNode&) { throw std::runtime_error("handler failed"); }
   std::vector<std::string> received;
 };
@@ -518,7 +545,8 @@ TEST_F(Broadcast, FirstHandlerStaysAndImmediateOnlyOnTheDataNodeThread) {
   });
   node->StopListening(channel);
   EXPECT_EQ(TBroadcastMessage::ListenerCount(channel), 0);
-  RunOnDataNodeThread([&] { TBroadcastMessage::Send(std::make_unique<TTextMessage>("late"), channel, true, 1); });
+  RunOnDataNodeThread(
+      [&] { TBroadcastMessage::Send(std::make_unique<TTextMessage>("late"), channel, true, 1); });
   EXPECT_EQ(node->received.size(), 2u);
 }
 
