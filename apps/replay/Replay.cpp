@@ -129,8 +129,11 @@ struct TLockstep {
   std::mutex lock;
   std::condition_variable changed;
   std::int64_t markMs = INT64_MIN;  // guarded by lock: the tape time the engine has been told last
-  bool ended = false;               // guarded by lock
-  bool synced = false;              // guarded by lock
+  // The mark the driving thread waits for; marks before it change markMs without waking anybody (a wake-up
+  // per tape time would cost more than the engine's work).
+  std::atomic<std::int64_t> awaitedMs{INT64_MAX};
+  bool ended = false;   // guarded by lock
+  bool synced = false;  // guarded by lock
   std::atomic<std::uint64_t> published{0};
 
   // When each recent tape time reached the conversation, for the latency of the alerts it causes. Entries
@@ -167,7 +170,12 @@ struct TLockstep {
       while (!arrivals.empty() && arrivals.front().first < processing) arrivals.pop_front();
       arrivals.emplace_back(local, Steady::now());
     }
-    Signal([&] { markMs = *vendorMs; });
+    if (*vendorMs < awaitedMs.load(std::memory_order_relaxed)) {
+      std::lock_guard guard(lock);
+      markMs = *vendorMs;
+    } else {
+      Signal([&] { markMs = *vendorMs; });
+    }
     return true;
   }
 
@@ -427,6 +435,7 @@ TReplaySummary RunReplay(const TReplayOptions& options) {
     const bool toEnd = !std::isfinite(due);
     const std::int64_t gate = toEnd ? INT64_MAX : std::max(VendorMsAtOrAfter(due), allowed + 1);
     allowed = gate;
+    lockstep.awaitedMs = gate;
     control.Command(toEnd ? "until end" : "until " + vendor::FormatTime(gate));
     bool ended = false;
     for (;;) {
