@@ -112,8 +112,10 @@ TEST(TapeTest, ReplayAtSpeedZeroDeliversExactlyTheTapeInOrder) {
   EXPECT_EQ(RawPrice(ReadBlock(*reply)[0].fields[1]), 2002) << "the records hold the tape's last values";
 }
 
-// Lockstep: nothing plays before "until"; each update is a message of its own, announced by a time mark when
-// its time is new; playback stops before the allowed time with a mark of that time, and ends with "end N".
+// Lockstep: the updates at the first time are the opening picture that requests see; nothing plays before
+// "until", and then those updates too are played; each update is a message of its own, announced by a time
+// mark when its time is new; playback stops before the allowed time with a mark of that time, and ends with
+// "end N".
 TEST(TapeTest, LockstepPlaysOneUpdatePerMessageUpToTheAllowedTimeWithTimeMarks) {
   TempDir dir;
   const std::string tape = dir.File("steps.tape");
@@ -131,7 +133,9 @@ TEST(TapeTest, LockstepPlaysOneUpdatePerMessageUpToTheAllowedTimeWithTimeMarks) 
   for (const char* command : {"[AddWatch(LIVEQUOTE,List_1_0,ABC)]", "[AddWatch(LIVEQUOTE,List_1_0,XYZ)]"}) {
     ASSERT_EQ(VConvExecute(conversation.handle(), command), 1);
   }
-  ASSERT_TRUE(conversation.RequestAndWait("LIVEQUOTE;1003,1006;1003='ABC'"));
+  Message opening = conversation.RequestAndWait("LIVEQUOTE;1003,1006;1003='ABC'");
+  ASSERT_TRUE(opening);
+  EXPECT_EQ(RawPrice(ReadBlock(*opening)[0].fields[1]), 1051) << "requests see the updates at the first time";
   EXPECT_FALSE(conversation.Next(200ms)) << "nothing plays before the first 'until'";
 
   // Each message as "mark <text>" or "<symbol> <fields in the record>".

@@ -176,6 +176,14 @@ void FeedServer::Run() {
     source_->Pop();
   }
   if (recorder_) recorder_->WriteSnapshot(records_, options_.origin_ms);
+  if (options_.lockstep) {
+    for (const Update* update;
+         (update = source_->Peek()) != nullptr && update->time_ms == options_.origin_ms;) {
+      records_.Apply(*update);
+      opening_.push_back(*update);
+      source_->Pop();
+    }
+  }
   play_start_ms_ = NowMs();
   paused_at_ms_ = play_start_ms_;
 
@@ -549,7 +557,8 @@ void FeedServer::SendTimeMark(const std::string& text) {
 
 void FeedServer::PumpLockstep() {
   for (int count = 0; count < kSpeedZeroBatch && !Backpressured(); ++count) {
-    const Update* update = source_->Peek();
+    const bool opening = opening_played_ < opening_.size();
+    const Update* update = opening ? &opening_[opening_played_] : source_->Peek();
     if (update == nullptr) {
       source_done_ = true;
       SendTimeMark("end " + std::to_string(published_));
@@ -562,10 +571,14 @@ void FeedServer::PumpLockstep() {
       SendTimeMark(FormatTime(time) + " " + std::to_string(published_));
     }
     if (update->time_ms >= gate_ms_) return;
-    records_.Apply(*update);
+    if (!opening) records_.Apply(*update);
     if (recorder_) recorder_->Write(*update);
     Publish(*update);
-    source_->Pop();
+    if (opening) {
+      if (++opening_played_ == opening_.size()) opening_ = {};
+    } else {
+      source_->Pop();
+    }
   }
 }
 

@@ -21,7 +21,8 @@ struct ServerOptions {
   double speed = 1.0;     // times real pace; 0 = as fast as the clients take it
   bool paused = false;    // start paused; "resume" on the control channel starts playback
   int64_t origin_ms = 0;  // vendor time at which playback starts; earlier updates are applied silently
-  // Lockstep: every update goes out as a message of its own, each new update time is announced to every
+  // Lockstep: the updates at origin_ms form the opening picture that requests see from the start; every
+  // update (those included) goes out as a message of its own, each new update time is announced to every
   // conversation by a time mark before its first update, and playback goes only as far as the control
   // channel's "until TIME" allows (nothing before the first one), so that a client can keep its own clock and
   // timers in step with the tape.
@@ -93,6 +94,10 @@ class FeedServer {
   // conversations were last told.
   int64_t gate_ms_ = INT64_MIN;
   int64_t last_mark_ms_ = INT64_MIN;
+  // Lockstep only: the updates at the starting time, already in the records (so that requests before the
+  // first "until" see the opening picture, as from a feed that has been running) and still to be played.
+  std::vector<Update> opening_;
+  size_t opening_played_ = 0;
 };
 
 }  // namespace tarnwell::vendor
