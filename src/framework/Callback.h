@@ -30,7 +30,9 @@ class TBoundMethod {
     TBoundMethod m;
     m.target_ = const_cast<std::remove_const_t<T>*>(object);
     m.object_ = object;
-    m.thunk_ = [](void* target, Args... args) { (static_cast<T*>(target)->*Method)(std::forward<Args>(args)...); };
+    m.thunk_ = [](void* target, Args... args) {
+      (static_cast<T*>(target)->*Method)(std::forward<Args>(args)...);
+    };
     m.name_ = name;
     m.type_ = &DynamicType<T>;
     return m;
@@ -57,6 +59,9 @@ class TBoundMethod {
   explicit operator bool() const { return IsAssigned(); }
 
   void operator()(Args... args) const { thunk_(target_, std::forward<Args>(args)...); }
+  /// The two parts of a call, for callers that keep them next to each other: thunk(target, args...).
+  Thunk GetThunk() const { return thunk_; }
+  void* Target() const { return target_; }
 
   /// The object called, or null.
   const void* Object() const { return object_; }
@@ -104,7 +109,7 @@ class TBoundMethod {
 using TCallback = TBoundMethod<>;
 
 /// Binds a published method: TW_METHOD(this, Update) calls this->Update() and names it "Update".
-#define TW_METHOD(object, Method)                                                             \
+#define TW_METHOD(object, Method) \
   ::tarnwell::TCallback::Bind<&std::remove_cvref_t<decltype(*(object))>::Method>((object), #Method)
 
 }  // namespace tarnwell

@@ -53,7 +53,8 @@ class TSnapshot {
   static std::vector<Entry>& Acquire() {
     thread_local std::vector<std::unique_ptr<std::vector<Entry>>> stack;
     int depth = Depth()++;
-    if (static_cast<std::size_t>(depth) == stack.size()) stack.push_back(std::make_unique<std::vector<Entry>>());
+    if (static_cast<std::size_t>(depth) == stack.size())
+      stack.push_back(std::make_unique<std::vector<Entry>>());
     return *stack[static_cast<std::size_t>(depth)];
   }
   std::vector<Entry>& entries_;
@@ -65,22 +66,29 @@ std::atomic<std::intptr_t> nextLinkId{1};
 
 }  // namespace
 
-std::recursive_mutex& RegistryLock() { return Registries().registryLock; }
+std::recursive_mutex& RegistryLock() {
+  return Registries().registryLock;
+}
 
 // --- TDataNodeLink ---------------------------------------------------------------------------------------
 
 void TDataNodeLink::SetReceiveInput(bool value) {
   if (value) {
-    if (callback_.IsAssigned()) receiveInput_.store(true, std::memory_order_release);
+    if (callback_.IsAssigned() && !receiveInput_.exchange(true, std::memory_order_acq_rel)) {
+      source_->receiveGeneration_.fetch_add(1, std::memory_order_release);
+    }
     return;
   }
   std::lock_guard guard(source_->NodeLock());
-  receiveInput_.store(false, std::memory_order_release);
+  if (receiveInput_.exchange(false, std::memory_order_acq_rel)) {
+    source_->receiveGeneration_.fetch_add(1, std::memory_order_release);
+  }
 }
 
 void TDataNodeLink::SetReceiveInput(TDataNodeLink* link, bool value) {
   if (!link) {
-    AssertionFailure(value ? "Calling SetReceiveInput(True) on Nil" : "Calling SetReceiveInput(False) on Nil");
+    AssertionFailure(value ? "Calling SetReceiveInput(True) on Nil"
+                           : "Calling SetReceiveInput(False) on Nil");
   }
   link->SetReceiveInput(value);
 }
@@ -90,17 +98,21 @@ void TDataNodeLink::Fire() {
   try {
     callback_();
   } catch (...) {
-    TExceptionInfo info = DescribeException(std::current_exception());
-    std::string description;
-    try {
-      description = callback_.Describe();
-    } catch (const std::exception& e) {
-      description = e.what();
-    }
-    std::string text = "(" + info.className + ", " + info.message + ") raised in (" + description + ")";
-    if (info.faultAddress) text += " at $" + HexAddress(info.faultAddress);
-    throw ECallbackFailure(text);
+    Failed(std::current_exception());
   }
+}
+
+void TDataNodeLink::Failed(std::exception_ptr failure) const {
+  TExceptionInfo info = DescribeException(failure);
+  std::string description;
+  try {
+    description = callback_.Describe();
+  } catch (const std::exception& e) {
+    description = e.what();
+  }
+  std::string text = "(" + info.className + ", " + info.message + ") raised in (" + description + ")";
+  if (info.faultAddress) text += " at $" + HexAddress(info.faultAddress);
+  throw ECallbackFailure(text);
 }
 
 void TDataNodeLink::Release(TDataNodeLink* link) {
@@ -165,7 +177,8 @@ void TDataNode::ReleaseAutoLinks() {
 }
 
 TDataNodeLink* TDataNode::CreateLink(TCallback callback) {
-  auto* link = new TDataNodeLink(nextLinkId.fetch_add(1, std::memory_order_relaxed), this, std::move(callback));
+  auto* link =
+      new TDataNodeLink(nextLinkId.fetch_add(1, std::memory_order_relaxed), this, std::move(callback));
   InsertLink(link);
   return link;
 }
@@ -226,12 +239,19 @@ void TDataNode::NotifyListeners() {
   // list the other walks. The snapshot itself is only ever replaced under NodeLock at depth one.
   std::shared_ptr<const TListenerSnapshot> nested;
   const TListenerSnapshot* snapshot = listenerSnapshot_.get();
-  if (!snapshot || snapshot->version != listenerVersion_.load(std::memory_order_acquire)) {
+  if (!snapshot || snapshot->version != listenerVersion_.load(std::memory_order_acquire) ||
+      snapshot->receiveGeneration != receiveGeneration_.load(std::memory_order_acquire)) {
     std::lock_guard tableGuard(tableLock_);
     auto fresh = std::make_shared<TListenerSnapshot>();
+    // The generation first: a link that starts receiving after this read changes it again.
+    fresh->receiveGeneration = receiveGeneration_.load(std::memory_order_acquire);
     fresh->version = listenerLinks_.Version();
     fresh->entries.reserve(static_cast<std::size_t>(listenerLinks_.Count()));
-    listenerLinks_.ForEach([&fresh](std::intptr_t id, TDataNodeLink* link) { fresh->entries.emplace_back(id, link); });
+    listenerLinks_.ForEach([&fresh](std::intptr_t id, TDataNodeLink* link) {
+      const TCallback& callback = link->Callback();
+      if (!callback.IsAssigned() || !link->ReceiveInput()) return;
+      fresh->entries.push_back({id, link, callback.Target(), callback.GetThunk()});
+    });
     if (notifyDepth_ == 0) {
       listenerSnapshot_ = std::move(fresh);
       snapshot = listenerSnapshot_.get();
@@ -245,15 +265,27 @@ void TDataNode::NotifyListeners() {
     explicit TDepth(int& d) : depth(d) { ++depth; }
     ~TDepth() { --depth; }
   } depth(notifyDepth_);
-  // While the table's version stands, every entry of the snapshot is still present (removals need NodeLock,
-  // which this thread holds); after a change each key is looked up again.
+  // While the table's version and the receive generation stand, every entry of the snapshot is still present
+  // and receiving (removals and stops need NodeLock, which this thread holds); after a change during the
+  // round each key is looked up again and its link asked.
   const std::int32_t version = snapshot->version;
-  for (auto [id, link] : snapshot->entries) {
-    if (listenerVersion_.load(std::memory_order_acquire) != version) {
-      std::lock_guard tableGuard(tableLock_);
-      link = listenerLinks_.Get(id);
+  const std::uint32_t generation = snapshot->receiveGeneration;
+  for (const TListenerSnapshot::TEntry& entry : snapshot->entries) {
+    if (listenerVersion_.load(std::memory_order_acquire) != version ||
+        receiveGeneration_.load(std::memory_order_acquire) != generation) {
+      TDataNodeLink* link;
+      {
+        std::lock_guard tableGuard(tableLock_);
+        link = listenerLinks_.Get(entry.id);
+      }
+      if (link) link->Fire();
+      continue;
     }
-    if (link) link->Fire();
+    try {
+      entry.thunk(entry.target);
+    } catch (...) {
+      entry.link->Failed(std::current_exception());
+    }
   }
 }
 
@@ -287,9 +319,13 @@ void TDataNode::StopListening(const std::string& channel) {
   TBroadcastMessage::RemoveListener(channel, this);
 }
 
-TDateTime TDataNode::CurrentTime() { return TDataNodeThread::Instance().CurrentDataTime(); }
+TDateTime TDataNode::CurrentTime() {
+  return TDataNodeThread::Instance().CurrentDataTime();
+}
 
-void TDataNode::SetCurrentTime(TDateTime time) { TDataNodeThread::Instance().SetCurrentDataTime(time); }
+void TDataNode::SetCurrentTime(TDateTime time) {
+  TDataNodeThread::Instance().SetCurrentDataTime(time);
+}
 
 void TDataNode::SynchronizeWithGui(const std::function<void()>& method) {
   IUserInterfaceThread* ui = UserInterfaceThread();
@@ -344,7 +380,9 @@ std::pair<TDataNodeWithStringKey*, TDataNodeLink*> TDataNodeWithStringKey::FindO
 
 // --- TBroadcastMessage -----------------------------------------------------------------------------------
 
-void TBroadcastMessage::Finished() { delete this; }
+void TBroadcastMessage::Finished() {
+  delete this;
+}
 
 void TBroadcastMessage::Send(std::unique_ptr<TBroadcastMessage> message, const std::string& channel,
                              bool immediate, int priority) {

@@ -36,7 +36,7 @@ class TBroadcastMessage;
 using THandler = TBoundMethod<TBroadcastMessage&, TDataNode&>;
 
 /// Binds a published handler method: TW_HANDLER(this, OnReply).
-#define TW_HANDLER(object, Method)                                                            \
+#define TW_HANDLER(object, Method) \
   ::tarnwell::THandler::Bind<&std::remove_cvref_t<decltype(*(object))>::Method>((object), #Method)
 
 /// The lock over the keyed registry and every node release.
@@ -64,6 +64,8 @@ class TDataNodeLink {
 
  private:
   friend class TDataNode;
+  /// Re-raises the failure of this link's callback as ECallbackFailure naming it.
+  [[noreturn]] void Failed(std::exception_ptr failure) const;
   TDataNodeLink(std::intptr_t id, TDataNode* source, TCallback callback)
       : id_(id), source_(source), callback_(std::move(callback)) {}
   ~TDataNodeLink() = default;
@@ -168,23 +170,35 @@ class TDataNode {
   void FreeIfUnreferenced();
 
  private:
+  friend class TDataNodeLink;  // counts receive changes
   std::recursive_mutex nodeLock_;
   std::mutex tableLock_;
   tIntegerHashTable<TDataNodeLink*> listenerLinks_;  // guarded by tableLock_; removal also under nodeLock_
   tIntegerHashTable<TDataNodeLink*> holderLinks_;    // guarded by tableLock_
   std::atomic<std::int32_t> listenerVersion_{0};     // listenerLinks_'s version, readable without the lock
-  // The listener links as of one version, reused by every notification until the table changes.
+  // Counts every link of the node starting or stopping to receive input.
+  std::atomic<std::uint32_t> receiveGeneration_{0};
+  // The receiving listener links as of one version and receive generation, reused by every notification until
+  // either changes. Each entry carries its callback's parts, so that a notification calls them without
+  // touching the link.
   struct TListenerSnapshot {
     std::int32_t version;
-    std::vector<std::pair<std::intptr_t, TDataNodeLink*>> entries;
+    std::uint32_t receiveGeneration;
+    struct TEntry {
+      std::intptr_t id;
+      TDataNodeLink* link;
+      void* target;
+      TCallback::Thunk thunk;
+    };
+    std::vector<TEntry> entries;
   };
   std::shared_ptr<const TListenerSnapshot> listenerSnapshot_;  // guarded by nodeLock_; replaced at depth one
-  int notifyDepth_ = 0;                                         // guarded by nodeLock_
+  int notifyDepth_ = 0;                                        // guarded by nodeLock_
   bool permanent_ = false;
   std::int64_t nodeId_ = 0;
   std::vector<std::string> channels_;
-  std::vector<TDataNodeLink*> autoLinks_;  // guarded by the auto-link lock
-  bool constructed_ = false;               // set by AfterConstruction
+  std::vector<TDataNodeLink*> autoLinks_;            // guarded by the auto-link lock
+  bool constructed_ = false;                         // set by AfterConstruction
   std::vector<std::pair<int, TCallback>> deferred_;  // RunOnDataNodeThread calls made during construction
 };
 
@@ -212,8 +226,8 @@ class TDataNodeWithStringKey : public TDataNode {
 
  private:
   static std::pair<TDataNodeWithStringKey*, TDataNodeLink*> FindOrCreateKeyed(
-      const std::string& key, const std::string& keyText, TDataNodeWithStringKey* (*create)(const std::string&),
-      TCallback callback);
+      const std::string& key, const std::string& keyText,
+      TDataNodeWithStringKey* (*create)(const std::string&), TCallback callback);
 
   std::string key_;
 };

@@ -141,6 +141,39 @@ TEST_F(DataNode, NotificationSurvivesListenersLeavingAndJoining) {
   TDataNodeLink::Release(joined);
 }
 
+// Stopping a link's input from inside a round takes effect at once, although rounds reuse a list of the
+// receiving listeners; starting it again puts it back into the next round. Each listener, once armed, stops
+// all the others: whatever the order, exactly one is called in an armed round.
+TEST_F(DataNode, InputStoppedDuringARoundIsNotCalledLaterInThatRound) {
+  auto [node, holder] = TDataNodeWithStringKey::FindOrCreate<TSourceNode>(FreshKey("stop"));
+  TOwnedLink keep(holder);
+  std::vector<TOwnedLink> links;
+  int calls = 0;
+  bool armed = false;
+  for (int i = 0; i < 5; ++i) {
+    links.emplace_back(node->CreateLink(TCallback::Function([&, i] {
+      ++calls;
+      if (!armed) return;
+      for (int other = 0; other < 5; ++other) {
+        if (other != i) links[other]->SetReceiveInput(false);
+      }
+    })));
+  }
+  for (TOwnedLink& link : links) link->SetReceiveInput(true);
+  auto round = [&] {
+    calls = 0;
+    RunOnDataNodeThread([&] { node->Change(); });
+    return calls;
+  };
+  EXPECT_EQ(round(), 5);
+  armed = true;
+  EXPECT_EQ(round(), 1) << "the first listener stopped the rest before their turn";
+  EXPECT_EQ(round(), 1);
+  armed = false;
+  for (TOwnedLink& link : links) link->SetReceiveInput(true);
+  EXPECT_EQ(round(), 5);
+}
+
 TEST_F(DataNode, ReleasingTheLastLinkOnTheDataNodeThreadFreesTheChainAtOnce) {
   std::string name = FreshKey("chain");
   auto [follower, link] = TDataNodeWithStringKey::FindOrCreate<TFollowerNode>(name);
