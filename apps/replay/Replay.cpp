@@ -251,7 +251,7 @@ double Seconds(Steady::duration d) {
   return std::chrono::duration<double>(d).count();
 }
 
-// The tape file, opened and checked, and the symbols to subscribe.
+// The symbols to subscribe: those of the symbols file, or every symbol of the tape.
 std::vector<std::string> ChooseSymbols(const TReplayOptions& options, const vendor::TapeReader& tape) {
   if (options.symbolsFile.empty()) return tape.Symbols();
   std::vector<std::string> symbols = ReadSymbolsFile(options.symbolsFile);
