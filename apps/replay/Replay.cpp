@@ -15,7 +15,6 @@
 #include <deque>
 #include <filesystem>
 #include <fstream>
-#include <future>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -64,14 +63,6 @@ std::string FormatLocal(TDateTime time) {
   std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d.%03d", p.year, p.month, p.day, p.hour,
                 p.minute, p.second, p.millisecond);
   return text;
-}
-
-template <class Fn>
-auto OnDataNodeThread(Fn fn) -> decltype(fn()) {
-  auto task = std::make_shared<std::packaged_task<decltype(fn())()>>(std::move(fn));
-  auto result = task->get_future();
-  TDataNodeThread::Instance().Enqueue(1, -1, TCallback::Function([task] { (*task)(); }));
-  return result.get();
 }
 
 void Flush() {
@@ -327,7 +318,7 @@ TReplaySummary RunReplay(const TReplayOptions& options) {
   // The alert types: every registered factory that makes an alert, or the ones asked for.
   std::vector<std::string> names;
   std::vector<TOwnedLink> probes;  // kept until the matrix holds the same nodes
-  OnDataNodeThread([&] {
+  CallOnDataNodeThread([&] {
     const std::vector<std::string> candidates = options.allAlerts ? RegisteredFactoryNames() : options.alerts;
     for (const std::string& name : candidates) {
       TFactoryRef registered = FindFactory(name, false);
@@ -346,7 +337,7 @@ TReplaySummary RunReplay(const TReplayOptions& options) {
 
   // Every symbol subscribed with its statistics, every alert type bound to every symbol.
   std::vector<TOwnedLink> background;
-  OnDataNodeThread([&] {
+  CallOnDataNodeThread([&] {
     for (const std::string& symbol : symbols)
       background.emplace_back(TAlertBackgroundData::Find(symbol).second);
     TVendorL1Refresh::Instance();  // its timer exists before the tape starts, like every other one
@@ -366,7 +357,7 @@ TReplaySummary RunReplay(const TReplayOptions& options) {
     matrix->AddInputs(inputs.back().get());
   }
   std::vector<std::int64_t> latencies;  // data node thread until the tape has ended
-  auto [queue, queueLink] = OnDataNodeThread([&] {
+  auto [queue, queueLink] = CallOnDataNodeThread([&] {
     return TAlertQueue::Find(
         matrix->QueueName(), TCallback::Function([&lockstep, &latencies] {
           const auto arrived = lockstep.ArrivalOf(TDataNodeThread::Instance().CurrentDataTime());
@@ -376,7 +367,7 @@ TReplaySummary RunReplay(const TReplayOptions& options) {
         }));
   });
   TOwnedLink queueOwner(queueLink);
-  OnDataNodeThread([&] { queueLink->SetReceiveInput(true); });
+  CallOnDataNodeThread([&] { queueLink->SetReceiveInput(true); });
   const auto bindStart = Steady::now();
   matrix->ApplyChanges();
   do {
@@ -396,7 +387,7 @@ TReplaySummary RunReplay(const TReplayOptions& options) {
     }
   };
   const auto connectDeadline = Steady::now() + std::chrono::seconds(30);
-  while (!OnDataNodeThread([&] { return vendorConversation->Connected(); })) {
+  while (!CallOnDataNodeThread([&] { return vendorConversation->Connected(); })) {
     if (Steady::now() > connectDeadline)
       throw std::runtime_error("the engine did not connect to the replay's own feed");
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
@@ -407,7 +398,7 @@ TReplaySummary RunReplay(const TReplayOptions& options) {
       std::lock_guard guard(lockstep.lock);
       lockstep.synced = false;
     }
-    OnDataNodeThread([&] { vendorConversation->Request(kSyncItem); });
+    CallOnDataNodeThread([&] { vendorConversation->Request(kSyncItem); });
     waitFor([&] { return lockstep.synced; }, "a request");
     Flush();
   };
@@ -472,7 +463,7 @@ TReplaySummary RunReplay(const TReplayOptions& options) {
   summary.alertTypes = names.size();
   summary.alertsByName.assign(counts.begin(), counts.end());
   summary.totalSeconds = Seconds(Steady::now() - started);
-  std::vector<std::int64_t> sorted = OnDataNodeThread([&] { return latencies; });
+  std::vector<std::int64_t> sorted = CallOnDataNodeThread([&] { return latencies; });
   std::sort(sorted.begin(), sorted.end());
   summary.latencySamples = sorted.size();
   if (!sorted.empty()) {

@@ -6,6 +6,7 @@
 // Publish a method by binding it with TW_METHOD(object, Method); anything else callable may be wrapped with
 // Function(), which names it "Unknown($<code address>)".
 
+#include <exception>
 #include <functional>
 #include <memory>
 #include <string>
@@ -107,6 +108,21 @@ class TBoundMethod {
 };
 
 using TCallback = TBoundMethod<>;
+
+/// "(<exception class>, <message>) raised in (<callback>)", with " at $<address>" for a fault: how the
+/// failure of a callback is reported.
+inline std::string DescribeCallbackFailure(const TCallback& callback, std::exception_ptr error) {
+  TExceptionInfo info = DescribeException(error);
+  std::string description;
+  try {
+    description = callback.Describe();
+  } catch (const std::exception& e) {
+    description = e.what();
+  }
+  std::string text = "(" + info.className + ", " + info.message + ") raised in (" + description + ")";
+  if (info.faultAddress) text += " at $" + HexAddress(info.faultAddress);
+  return text;
+}
 
 /// Binds a published method: TW_METHOD(this, Update) calls this->Update() and names it "Update".
 #define TW_METHOD(object, Method) \

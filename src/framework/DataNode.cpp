@@ -103,16 +103,7 @@ void TDataNodeLink::Fire() {
 }
 
 void TDataNodeLink::Failed(std::exception_ptr failure) const {
-  TExceptionInfo info = DescribeException(failure);
-  std::string description;
-  try {
-    description = callback_.Describe();
-  } catch (const std::exception& e) {
-    description = e.what();
-  }
-  std::string text = "(" + info.className + ", " + info.message + ") raised in (" + description + ")";
-  if (info.faultAddress) text += " at $" + HexAddress(info.faultAddress);
-  throw ECallbackFailure(text);
+  throw ECallbackFailure(DescribeCallbackFailure(callback_, failure));
 }
 
 void TDataNodeLink::Release(TDataNodeLink* link) {

@@ -4,6 +4,8 @@
 
 #include <atomic>
 #include <cstdint>
+#include <future>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -79,5 +81,15 @@ class TDataNodeThread {
 
 /// Starts the framework's process-wide state: the data node thread and the registries.
 void InitializeFramework();
+
+/// Runs fn as a job on the data node thread and waits for its result; a failure inside is rethrown here.
+/// Not from the data node thread.
+template <class Fn>
+auto CallOnDataNodeThread(Fn fn) -> decltype(fn()) {
+  auto task = std::make_shared<std::packaged_task<decltype(fn())()>>(std::move(fn));
+  auto result = task->get_future();
+  TDataNodeThread::Instance().Enqueue(1, -1, TCallback::Function([task] { (*task)(); }));
+  return result.get();
+}
 
 }  // namespace tarnwell

@@ -21,17 +21,7 @@ std::recursive_mutex& ProcessTimerLock() {
 }
 
 void LogCallbackFailure(const TCallback& callback, std::exception_ptr error) {
-  TExceptionInfo info = DescribeException(error);
-  std::string description;
-  try {
-    description = callback.Describe();
-  } catch (const std::exception& e) {
-    description = e.what();
-  }
-  std::string text =
-      "In Timer thread:  (" + info.className + ", " + info.message + ") raised in (" + description + ")";
-  if (info.faultAddress) text += " at $" + HexAddress(info.faultAddress);
-  AddLine(text);
+  AddLine("In Timer thread:  " + DescribeCallbackFailure(callback, error));
 }
 
 }  // namespace

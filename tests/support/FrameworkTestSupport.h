@@ -16,10 +16,7 @@ namespace tarnwell::testing {
 /// Runs fn on the data node thread and waits; a failure inside is rethrown here.
 template <class Fn>
 auto RunOnDataNodeThread(Fn fn) -> decltype(fn()) {
-  auto task = std::make_shared<std::packaged_task<decltype(fn())()>>(std::move(fn));
-  auto result = task->get_future();
-  TDataNodeThread::Instance().Enqueue(1, -1, TCallback::Function([task] { (*task)(); }));
-  return result.get();
+  return CallOnDataNodeThread(std::move(fn));
 }
 
 /// Holds the data node thread inside a job until Open, so a test can line up jobs behind it. At priority 1
@@ -27,7 +24,8 @@ auto RunOnDataNodeThread(Fn fn) -> decltype(fn()) {
 class TGate {
  public:
   explicit TGate(int priority = 1) {
-    TDataNodeThread::Instance().Enqueue(priority, -1, TCallback::Function([entered = entered_, opened = opened_] {
+    TDataNodeThread::Instance().Enqueue(priority, -1,
+                                        TCallback::Function([entered = entered_, opened = opened_] {
                                           entered->Set();
                                           opened->Wait();
                                         }));
