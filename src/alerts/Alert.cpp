@@ -73,17 +73,19 @@ std::string TAlert::FormatPrice(bool showPlus, double value) {
   const std::int64_t whole = n / 10000;
   const int d1 = static_cast<int>(n / 1000 % 10), d2 = static_cast<int>(n / 100 % 10),
             d3 = static_cast<int>(n / 10 % 10), d4 = static_cast<int>(n % 10);
-  const char* sign = value < 0 ? "-" : showPlus ? "+" : "";
-  char buffer[64];
+  // Written digit by digit: prices are formatted for every statistic of every alert event.
+  std::string text = value < 0 ? "-" : showPlus ? "+" : "";
+  text += std::to_string(whole);
+  text += '.';
+  text += static_cast<char>('0' + d1);
+  text += static_cast<char>('0' + d2);
   if (d4 > 0) {
-    std::snprintf(buffer, sizeof buffer, "%s%lld.%d%d%d%d", sign, static_cast<long long>(whole), d1, d2, d3,
-                  d4);
-  } else if (d3 == 0) {
-    std::snprintf(buffer, sizeof buffer, "%s%lld.%d%d", sign, static_cast<long long>(whole), d1, d2);
-  } else {
-    std::snprintf(buffer, sizeof buffer, "%s%lld.%d%d%d", sign, static_cast<long long>(whole), d1, d2, d3);
+    text += static_cast<char>('0' + d3);
+    text += static_cast<char>('0' + d4);
+  } else if (d3 != 0) {
+    text += static_cast<char>('0' + d3);
   }
-  return buffer;
+  return text;
 }
 
 std::optional<std::string> TAlertEventData::StatisticText(TAlertEventField field) const {

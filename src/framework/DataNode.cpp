@@ -397,11 +397,25 @@ void TBroadcastMessage::Deliver() {
   TRegistries& r = Registries();
   TSnapshot<std::intptr_t> snapshot;
   std::vector<std::intptr_t>& keys = snapshot.Entries();
+  TDataNode* onlyNode = nullptr;
+  THandler onlyHandler;
   {
     std::lock_guard guard(r.channelLock);
     TRegistries::TListeners* listeners = r.channels.Get(channel_);
     if (!listeners) return;
-    listeners->CopyKeys(keys);
+    if (listeners->Count() == 1) {
+      listeners->ForEach([&](std::intptr_t, TRegistries::TBroadcastContainer* container) {
+        onlyNode = container->node;
+        onlyHandler = container->handler;
+      });
+    } else {
+      listeners->CopyKeys(keys);
+    }
+  }
+  // One listener, the usual case: no other handler runs before it, so its entry needs no second look.
+  if (onlyNode) {
+    DeliverTo(*onlyNode, onlyHandler);
+    return;
   }
   for (std::intptr_t key : keys) {
     TDataNode* node = nullptr;

@@ -265,11 +265,26 @@ std::string FormatTime(int64_t time_ms) {
   const int64_t ms = time_ms - days * kMsPerDay;
   int year, month, day;
   CivilFromDays(days, year, month, day);
-  char buffer[40];
-  std::snprintf(buffer, sizeof(buffer), "%04d-%02d-%02d %02d:%02d:%02d.%03d", year, month, day,
-                static_cast<int>(ms / 3600000), static_cast<int>(ms / 60000 % 60),
-                static_cast<int>(ms / 1000 % 60), static_cast<int>(ms % 1000));
-  return buffer;
+  if (year < 0 || year > 9999) {
+    char buffer[48];
+    std::snprintf(buffer, sizeof(buffer), "%04d-%02d-%02d %02d:%02d:%02d.%03d", year, month, day,
+                  static_cast<int>(ms / 3600000), static_cast<int>(ms / 60000 % 60),
+                  static_cast<int>(ms / 1000 % 60), static_cast<int>(ms % 1000));
+    return buffer;
+  }
+  // Digit by digit: a lockstep feed stamps every new update time with this text.
+  std::string text = "0000-00-00 00:00:00.000";
+  auto put = [&text](size_t end, int value, int digits) {
+    for (int i = 0; i < digits; ++i, value /= 10) text[end - i] = static_cast<char>('0' + value % 10);
+  };
+  put(3, year, 4);
+  put(6, month, 2);
+  put(9, day, 2);
+  put(12, static_cast<int>(ms / 3600000), 2);
+  put(15, static_cast<int>(ms / 60000 % 60), 2);
+  put(18, static_cast<int>(ms / 1000 % 60), 2);
+  put(22, static_cast<int>(ms % 1000), 3);
+  return text;
 }
 
 std::optional<int64_t> ParseTime(std::string_view text) {
