@@ -4,6 +4,7 @@
 #include <array>
 #include <charconv>
 #include <cstdio>
+#include <vector>
 
 namespace tarnwell::vendor {
 namespace {
@@ -107,10 +108,14 @@ std::optional<Table> ParseTable(std::string_view name) {
 }
 
 const FieldInfo* FindField(uint16_t number) {
-  for (const FieldInfo& field : kFields) {
-    if (field.number == number) return &field;
-  }
-  return nullptr;
+  // Every field of every tape line is looked up here: one slot per possible number.
+  static const std::vector<int16_t>* const slots = [] {
+    auto* made = new std::vector<int16_t>(65536, -1);
+    for (size_t i = 0; i < std::size(kFields); ++i) (*made)[kFields[i].number] = static_cast<int16_t>(i);
+    return made;
+  }();
+  const int16_t slot = (*slots)[number];
+  return slot < 0 ? nullptr : &kFields[static_cast<size_t>(slot)];
 }
 
 void AppendValueText(std::string& out, const FieldValue& value) {
