@@ -249,7 +249,8 @@ class tHashTable {
   }
 
   void AddBlock() {
-    const std::size_t size = blocks_.empty() ? 4 : std::min<std::size_t>(1024, 2 * blockSize_);
+    // One entry first: most tables (a node's listeners) hold one or two, and a node has several tables.
+    const std::size_t size = blocks_.empty() ? 1 : std::min<std::size_t>(1024, 2 * blockSize_);
     blocks_.push_back(std::make_unique<TEntryStorage[]>(size));
     blockSize_ = size;
     for (std::size_t i = size; i-- > 0;) {
