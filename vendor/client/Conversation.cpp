@@ -78,6 +78,12 @@ int ConnectTo(const std::string& address) {
   return fd;
 }
 
+// What a queued message holds: its header, text and data block.
+size_t MessageBytes(const VConvMessage* message) {
+  const auto* header = reinterpret_cast<const MessageHeader*>(message);
+  return sizeof(MessageHeader) + (message->Text ? std::strlen(message->Text) : 0) + header->block_size;
+}
+
 }  // namespace
 
 VConvMessage* NewMessage(int32_t type, std::string_view text, std::string_view block) {
@@ -120,6 +126,11 @@ Conversation::Conversation(const std::string& address, std::string_view service,
 }
 
 Conversation::~Conversation() {
+  {
+    std::lock_guard lock(queue_mutex_);
+    closing_ = true;
+  }
+  room_.notify_all();
   shutdown(socket_, SHUT_RDWR);
   if (reader_.joinable()) reader_.join();
   close(socket_);
@@ -145,6 +156,8 @@ VConvMessage* Conversation::Take() {
   if (queue_.empty()) return nullptr;
   VConvMessage* message = queue_.front();
   queue_.pop_front();
+  queued_bytes_ -= MessageBytes(message);
+  if (queued_bytes_ <= kQueueLowBytes) room_.notify_one();
   if (queue_.empty()) {
     uint64_t count;
     [[maybe_unused]] ssize_t n = read(event_fd_, &count, sizeof(count));
@@ -160,6 +173,7 @@ void Conversation::Push(VConvMessage* message) {
   }
   if (message->Type == wire::kTerminated) terminated_ = ended_ = true;
   queue_.push_back(message);
+  queued_bytes_ += MessageBytes(message);
   if (queue_.size() == 1) {
     const uint64_t one = 1;
     [[maybe_unused]] ssize_t n = write(event_fd_, &one, sizeof(one));
@@ -174,6 +188,12 @@ void Conversation::ReadLoop() {
   wire::FrameSplitter splitter;
   char buffer[1 << 16];
   for (;;) {
+    {
+      std::unique_lock lock(queue_mutex_);
+      if (queued_bytes_ > kQueueHighBytes) {
+        room_.wait(lock, [this] { return queued_bytes_ <= kQueueLowBytes || closing_; });
+      }
+    }
     const ssize_t n = recv(socket_, buffer, sizeof(buffer), 0);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) break;

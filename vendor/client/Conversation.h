@@ -4,6 +4,7 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <deque>
 #include <mutex>
 #include <string>
@@ -36,8 +37,15 @@ class Conversation {
   int socket_ = -1;
   int event_fd_ = -1;
   std::mutex write_mutex_;  // one frame at a time on the socket
-  std::mutex queue_mutex_;  // guards queue_ and terminated_
+  std::mutex queue_mutex_;  // guards queue_, queued_bytes_, closing_ and terminated_
   std::deque<VConvMessage*> queue_;
+  // The reader stops taking data from the server while the caller has this much unread, so that a slow
+  // caller pushes back on the server instead of growing the process.
+  static constexpr size_t kQueueHighBytes = 16u << 20;
+  static constexpr size_t kQueueLowBytes = 8u << 20;
+  size_t queued_bytes_ = 0;
+  bool closing_ = false;
+  std::condition_variable room_;     // the queue fell to kQueueLowBytes, or the conversation is closing
   bool terminated_ = false;          // a type 8 was queued; nothing follows it
   std::atomic<bool> ended_ = false;  // the same, readable without the lock: sending is refused from then on
   std::thread reader_;
