@@ -44,7 +44,7 @@ constexpr double kUnixEpochDay = 25569.0;
 constexpr double kVendorLead = 3.0 / 24.0;
 // Jobs the engine may have waiting before the conversation takes the next tape time: at full speed the tape
 // would otherwise pile up in the data node thread's queue and every alert would wait behind it.
-constexpr std::size_t kMaxBacklog = 64;
+constexpr std::size_t kMaxBacklog = 48;
 // A request whose reply tells that the feed has answered everything asked before it.
 constexpr const char* kSyncItem = "LIVEQUOTE;1003;1003='$REPLAY.SYNC'";
 
