@@ -88,68 +88,52 @@ std::string TAlert::FormatPrice(bool showPlus, double value) {
   return text;
 }
 
+namespace {
+
+// Each statistic in column order: written as a price, or as a whole number.
+struct TStatisticColumn {
+  bool price;
+  double (*value)(const TAlertEventData&);
+};
+constexpr TStatisticColumn kStatisticColumns[aefCount] = {
+    {true, [](const TAlertEventData& d) { return d.Price; }},
+    {true, [](const TAlertEventData& d) { return d.Spread; }},
+    {false, [](const TAlertEventData& d) { return double(d.BidSize); }},
+    {false, [](const TAlertEventData& d) { return double(d.AskSize); }},
+    {true, [](const TAlertEventData& d) { return d.RelVol; }},
+    {true, [](const TAlertEventData& d) { return d.Quality; }},
+    {true, [](const TAlertEventData& d) { return d.MostRecentClose; }},
+    {true, [](const TAlertEventData& d) { return d.ExpectedOpen; }},
+    {true, [](const TAlertEventData& d) { return d.DayRange; }},
+    {true, [](const TAlertEventData& d) { return d.Rsi15; }},
+    {false, [](const TAlertEventData& d) { return double(d.TVol); }},
+    {false, [](const TAlertEventData& d) { return double(d.Up5); }},
+    {false, [](const TAlertEventData& d) { return double(d.Up10); }},
+    {false, [](const TAlertEventData& d) { return double(d.Up15); }},
+    {false, [](const TAlertEventData& d) { return double(d.Up30); }},
+    {false, [](const TAlertEventData& d) { return double(d.SaleCondition); }},
+    {true, [](const TAlertEventData& d) { return d.PutCall; }},
+    {true, [](const TAlertEventData& d) { return d.DistanceFromNbbo; }},
+    {true, [](const TAlertEventData& d) { return d.TodaysRange; }},
+    {true, [](const TAlertEventData& d) { return d.PUp5; }},
+    {true, [](const TAlertEventData& d) { return d.PUp10; }},
+    {true, [](const TAlertEventData& d) { return d.PUp15; }},
+    {true, [](const TAlertEventData& d) { return d.PUp30; }},
+    {false, [](const TAlertEventData& d) { return double(d.VUp5); }},
+    {false, [](const TAlertEventData& d) { return double(d.VUp10); }},
+    {false, [](const TAlertEventData& d) { return double(d.VUp15); }},
+    {false, [](const TAlertEventData& d) { return double(d.VUp30); }},
+};
+
+}  // namespace
+
 std::optional<std::string> TAlertEventData::StatisticText(TAlertEventField field) const {
-  if (!Has(field)) return std::nullopt;
-  auto price = [](double value) { return TAlert::FormatPrice(false, value); };
-  switch (field) {
-    case aefPrice:
-      return price(Price);
-    case aefSpread:
-      return price(Spread);
-    case aefBidSize:
-      return std::to_string(BidSize);
-    case aefAskSize:
-      return std::to_string(AskSize);
-    case aefRelVol:
-      return price(RelVol);
-    case aefQuality:
-      return price(Quality);
-    case aefMostRecentClose:
-      return price(MostRecentClose);
-    case aefExpectedOpen:
-      return price(ExpectedOpen);
-    case aefDayRange:
-      return price(DayRange);
-    case aefRsi15:
-      return price(Rsi15);
-    case aefTVol:
-      return std::to_string(TVol);
-    case aefUp5:
-      return std::to_string(Up5);
-    case aefUp10:
-      return std::to_string(Up10);
-    case aefUp15:
-      return std::to_string(Up15);
-    case aefUp30:
-      return std::to_string(Up30);
-    case aefSaleCondition:
-      return std::to_string(SaleCondition);
-    case aefPutCall:
-      return price(PutCall);
-    case aefDistanceFromNbbo:
-      return price(DistanceFromNbbo);
-    case aefTodaysRange:
-      return price(TodaysRange);
-    case aefPUp5:
-      return price(PUp5);
-    case aefPUp10:
-      return price(PUp10);
-    case aefPUp15:
-      return price(PUp15);
-    case aefPUp30:
-      return price(PUp30);
-    case aefVUp5:
-      return std::to_string(VUp5);
-    case aefVUp10:
-      return std::to_string(VUp10);
-    case aefVUp15:
-      return std::to_string(VUp15);
-    case aefVUp30:
-      return std::to_string(VUp30);
-    case aefCount:
-      break;
-  }
-  return std::nullopt;
+  if (field < 0 || field >= aefCount || !Has(field)) return std::nullopt;
+  const TStatisticColumn& column = kStatisticColumns[field];
+  const double value = column.value(*this);
+  // Whole numbers are 32-bit or smaller, so the double holds them exactly.
+  if (!column.price) return std::to_string(static_cast<long long>(value));
+  return TAlert::FormatPrice(false, value);
 }
 
 }  // namespace tarnwell
