@@ -342,11 +342,17 @@ bool TDataNode::IsAlive(std::int64_t nodeId) {
 TDataNodeWithStringKey::~TDataNodeWithStringKey() {
   // A destructor must not throw: an inconsistent registration is reported instead. A node without a key
   // was never registered (its construction failed, or it was made outside FindOrCreate).
-  if (key_.empty()) return;
+  if (!key_) return;
   std::lock_guard guard(RegistryLock());
-  if (Registries().keyed.Remove(key_) == nullptr) {
-    AddLine("Assertion failure:  keyed node missing from the registry: " + key_);
+  const std::string key = *key_;  // the registry's copy goes with the entry
+  if (Registries().keyed.Remove(key) == nullptr) {
+    AddLine("Assertion failure:  keyed node missing from the registry: " + key);
   }
+}
+
+const std::string& TDataNodeWithStringKey::Key() const {
+  static const std::string none;
+  return key_ ? *key_ : none;
 }
 
 std::string TDataNodeWithStringKey::MakeKey(std::string_view keyClass, std::string_view keyText) {
@@ -363,8 +369,8 @@ std::pair<TDataNodeWithStringKey*, TDataNodeLink*> TDataNodeWithStringKey::FindO
   TDataNodeWithStringKey* node = Registries().keyed.Get(key);
   if (!node) {
     node = create(keyText);
-    node->key_ = key;
     Registries().keyed.Put(key, node);
+    node->key_ = Registries().keyed.StoredKey(key);
   }
   return {node, node->CreateLink(std::move(callback))};
 }

@@ -210,7 +210,8 @@ class TDataNodeWithStringKey : public TDataNode {
   using TDataNode::TDataNode;
   ~TDataNodeWithStringKey() override;
 
-  const std::string& Key() const { return key_; }
+  /// The full key it is registered under; empty when it is not registered.
+  const std::string& Key() const;
   static std::string MakeKey(std::string_view keyClass, std::string_view keyText);
 
   /// The shared node of that key, created on first use, and a new inactive link on it that the caller
@@ -229,7 +230,7 @@ class TDataNodeWithStringKey : public TDataNode {
       const std::string& key, const std::string& keyText,
       TDataNodeWithStringKey* (*create)(const std::string&), TCallback callback);
 
-  std::string key_;
+  const std::string* key_ = nullptr;  // the keyed registry's copy of the key, while registered
 };
 
 /// A message to every node listening on a channel, delivered on the data node thread. Descendants add

@@ -35,19 +35,35 @@ std::string ParamKey(const TParamValue& param) {
 // --- TGenericDataNode ------------------------------------------------------------------------------------
 
 TGenericDataNode::~TGenericDataNode() {
-  if (key_.empty()) return;  // never registered: its construction failed or it was made outside a factory
+  if (!key_) return;  // never registered: its construction failed or it was made outside a factory
   std::lock_guard guard(RegistryLock());
-  if (GenericRegistry().Remove(key_) == nullptr) {
+  const std::string key = *key_;  // the registry's copy goes with the entry
+  if (GenericRegistry().Remove(key) == nullptr) {
     // A destructor must not throw; an inconsistent registry is reported instead.
-    AddLine("Assertion failure:  generic node key missing from the registry: " + key_);
+    AddLine("Assertion failure:  generic node key missing from the registry: " + key);
   }
 }
 
-std::int32_t TGenericDataNode::GetInteger() { AssertionFailure("GetInteger not defined."); }
-double TGenericDataNode::GetDouble() { AssertionFailure("GetDouble not defined."); }
-bool TGenericDataNode::GetBoolean() { AssertionFailure("GetBoolean not defined."); }
-std::string TGenericDataNode::GetString() { AssertionFailure("GetString not defined."); }
-std::uint32_t TGenericDataNode::GetColor() { AssertionFailure("GetColor not defined."); }
+const std::string& TGenericDataNode::Key() const {
+  static const std::string none;
+  return key_ ? *key_ : none;
+}
+
+std::int32_t TGenericDataNode::GetInteger() {
+  AssertionFailure("GetInteger not defined.");
+}
+double TGenericDataNode::GetDouble() {
+  AssertionFailure("GetDouble not defined.");
+}
+bool TGenericDataNode::GetBoolean() {
+  AssertionFailure("GetBoolean not defined.");
+}
+std::string TGenericDataNode::GetString() {
+  AssertionFailure("GetString not defined.");
+}
+std::uint32_t TGenericDataNode::GetColor() {
+  AssertionFailure("GetColor not defined.");
+}
 
 void TGenericDataNode::CheckParamCount(const TParamList& params, std::size_t count, const char* expected) {
   if (params.size() != count) AssertionFailure(expected);
@@ -96,8 +112,8 @@ std::pair<TGenericDataNode*, TDataNodeLink*> TGenericDataNodeFactory::GetNode(TC
     resolved.reserve(params_.size());
     for (const TParamValue& p : params_) resolved.push_back(Resolve(p));
     node = nodeClass_->create(resolved);
-    node->key_ = key;
     GenericRegistry().Put(key, node);
+    node->key_ = GenericRegistry().StoredKey(key);
   }
   return {node, node->CreateLink(std::move(callback))};
 }

@@ -49,7 +49,8 @@ class TGenericDataNode : public TDataNode {
   virtual bool IsValid() = 0;
 
   /// The factory key under which the node is registered; empty for a node made outside a factory.
-  const std::string& Key() const { return key_; }
+  /// The key it is registered under; empty when it is not registered.
+  const std::string& Key() const;
 
   /// Fails with `expected` (such as "Expected params: (Symbol)") unless there are `count` parameters.
   static void CheckParamCount(const TParamList& params, std::size_t count, const char* expected);
@@ -60,7 +61,7 @@ class TGenericDataNode : public TDataNode {
 
  private:
   friend class TGenericDataNodeFactory;
-  std::string key_;
+  const std::string* key_ = nullptr;  // the registry's copy of the key, while registered
 };
 
 /// Marks the thread-safe copy classes, whose factories are their own thread-safe form.

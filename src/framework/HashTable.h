@@ -51,7 +51,8 @@ struct TStringKey {
     for (std::size_t i = 0; i < words; ++i) {
       const unsigned char* w = bytes + 4 * i;
       std::uint32_t word = static_cast<std::uint32_t>(w[0]) | (static_cast<std::uint32_t>(w[1]) << 8) |
-                           (static_cast<std::uint32_t>(w[2]) << 16) | (static_cast<std::uint32_t>(w[3]) << 24);
+                           (static_cast<std::uint32_t>(w[2]) << 16) |
+                           (static_cast<std::uint32_t>(w[3]) << 24);
       h = (h * 9u + static_cast<std::uint32_t>(i)) ^ word;
     }
     for (std::size_t i = 4 * words; i < length; ++i) h = h * 33u + bytes[i];
@@ -196,6 +197,13 @@ class tHashTable {
 
   std::int32_t Version() const { return version_; }
   std::uint32_t BucketCount() const { return static_cast<std::uint32_t>(buckets_.size()); }
+
+  /// The table's own copy of a present key, or null. It stays where it is until its entry is removed, so a
+  /// registered object can name itself by it instead of keeping a copy.
+  const Key* StoredKey(const Key& key) const {
+    const THashEntry* e = Find(key);
+    return e ? &e->key : nullptr;
+  }
 
   /// Every key in iteration order: the snapshot callers take before walking a table they may change.
   template <class Out>
