@@ -177,7 +177,8 @@ TDataNodeLink* TDataNode::CreateLink(TCallback callback) {
 void TDataNode::InsertLink(TDataNodeLink* link) {
   std::lock_guard guard(tableLock_);
   if (!link->Callback().IsAssigned()) {
-    holderLinks_.Put(link->id_, link);
+    if (!holderLinks_) holderLinks_ = std::make_unique<tIntegerHashTable<TDataNodeLink*>>();
+    holderLinks_->Put(link->id_, link);
     return;
   }
   listenerLinks_.Put(link->id_, link);
@@ -186,7 +187,7 @@ void TDataNode::InsertLink(TDataNodeLink* link) {
 
 bool TDataNode::IsUnreferenced() {
   std::lock_guard guard(tableLock_);
-  return !permanent_ && listenerLinks_.Count() == 0 && holderLinks_.Count() == 0;
+  return !permanent_ && listenerLinks_.Count() == 0 && HolderLinkCount() == 0;
 }
 
 void TDataNode::RemoveLink(TDataNodeLink* link) {
@@ -200,9 +201,9 @@ void TDataNode::RemoveLink(TDataNodeLink* link) {
       listenerLinks_.Remove(link->id_);
       listenerVersion_.store(listenerLinks_.Version(), std::memory_order_release);
     } else {
-      holderLinks_.Remove(link->id_);
+      if (holderLinks_) holderLinks_->Remove(link->id_);
     }
-    if (permanent_ || listenerLinks_.Count() > 0 || holderLinks_.Count() > 0) return;  // still in use
+    if (permanent_ || listenerLinks_.Count() > 0 || HolderLinkCount() > 0) return;  // still in use
   }
   std::lock_guard registryGuard(RegistryLock());
   if (IsUnreferenced()) RunOnDataNodeThread(1, TW_METHOD(this, FreeIfUnreferenced));
@@ -220,7 +221,7 @@ int TDataNode::ListenerCount() {
 
 int TDataNode::HolderCount() {
   std::lock_guard guard(tableLock_);
-  return holderLinks_.Count();
+  return HolderLinkCount();
 }
 
 void TDataNode::NotifyListeners() {

@@ -174,8 +174,12 @@ class TDataNode {
   std::recursive_mutex nodeLock_;
   std::mutex tableLock_;
   tIntegerHashTable<TDataNodeLink*> listenerLinks_;  // guarded by tableLock_; removal also under nodeLock_
-  tIntegerHashTable<TDataNodeLink*> holderLinks_;    // guarded by tableLock_
-  std::atomic<std::int32_t> listenerVersion_{0};     // listenerLinks_'s version, readable without the lock
+  // Guarded by tableLock_; made with the first holder link (most nodes only ever have listeners).
+  std::unique_ptr<tIntegerHashTable<TDataNodeLink*>> holderLinks_;
+  std::int32_t HolderLinkCount() const {
+    return holderLinks_ ? holderLinks_->Count() : 0;
+  }                                               // under tableLock_
+  std::atomic<std::int32_t> listenerVersion_{0};  // listenerLinks_'s version, readable without the lock
   // Counts every link of the node starting or stopping to receive input.
   std::atomic<std::uint32_t> receiveGeneration_{0};
   // The receiving listener links as of one version and receive generation, reused by every notification until
