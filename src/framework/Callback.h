@@ -30,7 +30,6 @@ class TBoundMethod {
   static TBoundMethod Bind(T* object, const char* name) {
     TBoundMethod m;
     m.target_ = const_cast<std::remove_const_t<T>*>(object);
-    m.object_ = object;
     m.thunk_ = [](void* target, Args... args) {
       (static_cast<T*>(target)->*Method)(std::forward<Args>(args)...);
     };
@@ -44,14 +43,13 @@ class TBoundMethod {
   static TBoundMethod Function(Fn&& fn, const void* object = nullptr,
                                const std::type_info* objectType = nullptr) {
     TBoundMethod m;
-    auto holder = std::make_shared<std::function<void(Args...)>>(std::forward<Fn>(fn));
-    m.target_ = holder.get();
+    auto holder =
+        std::make_shared<TFunctionHolder>(TFunctionHolder{std::forward<Fn>(fn), object, objectType});
+    m.target_ = &holder->function;
     m.holder_ = std::move(holder);
     m.thunk_ = [](void* target, Args... args) {
       (*static_cast<std::function<void(Args...)>*>(target))(std::forward<Args>(args)...);
     };
-    m.object_ = object;
-    m.staticType_ = objectType;
     return m;
   }
 
@@ -65,16 +63,17 @@ class TBoundMethod {
   void* Target() const { return target_; }
 
   /// The object called, or null.
-  const void* Object() const { return object_; }
+  const void* Object() const { return holder_ ? Holder().object : target_; }
   /// The published name, or null.
   const char* Name() const { return name_; }
 
   /// "<Class>($<address>), <method>": the callback's part of failure texts.
   std::string Describe() const {
+    const void* object = Object();
     std::string objectPart = "Nil";
-    if (object_) objectPart = ObjectClassName() + "($" + HexAddress(object_) + ")";
+    if (object) objectPart = ObjectClassName(object) + "($" + HexAddress(object) + ")";
     std::string methodPart = "Nil";
-    if (name_ && object_) {
+    if (name_ && object) {
       methodPart = name_;
     } else if (thunk_) {
       methodPart = "Unknown($" + HexAddress(reinterpret_cast<const void*>(thunk_)) + ")";
@@ -92,18 +91,26 @@ class TBoundMethod {
     }
   }
 
-  std::string ObjectClassName() const {
-    if (type_) return ClassNameOf(type_(object_));
-    if (staticType_) return ClassNameOf(*staticType_);
+  // What a Function keeps besides its code: the identity shown in failure texts.
+  struct TFunctionHolder {
+    std::function<void(Args...)> function;
+    const void* object;
+    const std::type_info* staticType;
+  };
+  const TFunctionHolder& Holder() const { return *static_cast<const TFunctionHolder*>(holder_.get()); }
+
+  std::string ObjectClassName(const void* object) const {
+    if (type_) return ClassNameOf(type_(object));
+    if (holder_ && Holder().staticType) return ClassNameOf(*Holder().staticType);
     return "TObject";
   }
 
+  // Kept small: every link and every queued job holds one. A published method's object is its target; a
+  // Function's identity lives in its holder.
   void* target_ = nullptr;
-  const void* object_ = nullptr;
   Thunk thunk_ = nullptr;
   const char* name_ = nullptr;
   const std::type_info& (*type_)(const void*) = nullptr;
-  const std::type_info* staticType_ = nullptr;
   std::shared_ptr<void> holder_;
 };
 
