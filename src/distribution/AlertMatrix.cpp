@@ -17,10 +17,10 @@ std::mutex& QueueLock() {
 std::uint64_t queueNames = 0;  // guarded by QueueLock()
 
 const char* const kBackgroundNames[] = {
-    "RelVol",          "MostRecentClose", "ExpectedOpen",    "DayRange",        "RSI15",
-    "Volume",          "UpCandles5",      "UpCandles10",     "UpCandles15",     "UpCandles30",
-    "PutCallRatio",    "DistanceFromNbbo", "TodaysRange",    "TimedMovement5",  "TimedMovement10",
-    "TimedMovement15", "TimedMovement30", "VolumeChange5",   "VolumeChange10",  "VolumeChange15",
+    "RelVol",          "MostRecentClose",  "ExpectedOpen",  "DayRange",       "RSI15",
+    "Volume",          "UpCandles5",       "UpCandles10",   "UpCandles15",    "UpCandles30",
+    "PutCallRatio",    "DistanceFromNbbo", "TodaysRange",   "TimedMovement5", "TimedMovement10",
+    "TimedMovement15", "TimedMovement30",  "VolumeChange5", "VolumeChange10", "VolumeChange15",
     "VolumeChange30"};
 
 }  // namespace
@@ -31,7 +31,9 @@ TAlertCategory::TAlertCategory(TFactoryRef factory) : factory_(std::move(factory
 
 TAlertInputs::TAlertInputs(std::string symbol) : symbol_(std::move(symbol)), id_(nextIdentity++) {}
 
-void TAlertInputs::AddInputs(IGenericDataNodeFactory& factory) const { factory.SetParam(kSymbolName, symbol_); }
+void TAlertInputs::AddInputs(IGenericDataNodeFactory& factory) const {
+  factory.SetParam(kSymbolName, symbol_);
+}
 
 // --- Queue -----------------------------------------------------------------------------------------------
 
@@ -78,11 +80,10 @@ TAlertBackgroundData::TAlertBackgroundData(const std::string& symbol) {
   l1_ = l1;
   AddAutoLink(l1Link);
   // The values are made in field order, except that "Volume" comes after "UpCandles30".
-  static const int kCreationOrder[] = {kRelVol, kMostRecentClose, kExpectedOpen, kDayRange, kRsi15,
-                                       kUp5,    kUp10,           kUp15,         kUp30,     kVolume,
-                                       kPutCall, kDistanceFromNbbo, kTodaysRange, kPUp5,   kPUp10,
-                                       kPUp15,  kPUp30,          kVUp5,         kVUp10,    kVUp15,
-                                       kVUp30};
+  static const int kCreationOrder[] = {
+      kRelVol,  kMostRecentClose,  kExpectedOpen, kDayRange, kRsi15, kUp5,   kUp10,  kUp15, kUp30,  kVolume,
+      kPutCall, kDistanceFromNbbo, kTodaysRange,  kPUp5,     kPUp10, kPUp15, kPUp30, kVUp5, kVUp10, kVUp15,
+      kVUp30};
   for (int field : kCreationOrder) {
     TFactoryRef factory = FindFactory(kBackgroundNames[field], true)->Clone();
     factory->SetParam(kSymbolName, symbol);
@@ -171,7 +172,9 @@ TAlertListener::TAlertListener(const TAlertCategory& category, const std::string
   }
 }
 
-TAlertListener::~TAlertListener() { ReleaseLinks(); }
+TAlertListener::~TAlertListener() {
+  ReleaseLinks();
+}
 
 void TAlertListener::ReleaseLinks() {
   if (alertLink_) TDataNodeLink::Release(alertLink_);
@@ -237,7 +240,9 @@ void TAlertMatrix::ClearPending() {
   pendingInputRemoves_.clear();
 }
 
-void TAlertMatrix::ApplyChanges() { QueueCallback(1, TW_METHOD(this, ApplyPass)); }
+void TAlertMatrix::ApplyChanges() {
+  QueueCallback(1, TW_METHOD(this, ApplyPass));
+}
 
 std::size_t TAlertMatrix::ListenerCount() {
   std::lock_guard guard(lock_);
@@ -254,9 +259,9 @@ void TAlertMatrix::Bind(TAlertCategory* category, TAlertInputs* inputs) {
   const std::uint64_t key = PairKey(category, inputs);
   Assert(!listeners_.count(key));
   try {
-    listeners_[key] = std::make_unique<TAlertListener>(*category, queueName_, *inputs);
+    // Built in its place in the map: one allocation per pair, and the address its callback holds never moves.
+    listeners_.try_emplace(key, *category, queueName_, *inputs);
   } catch (...) {
-    listeners_.erase(key);
     TExceptionInfo info = DescribeException(std::current_exception());
     AssertionFailure("Found " + info.className + ":  \"" + info.message + "\" while trying to add \"" +
                      category->Factory()->GetKey() + "\", \"" + inputs->Symbol() + "\" to the alert matrix.");
@@ -285,26 +290,26 @@ void TAlertMatrix::ApplyPass() {
     }
     return true;
   };
-  const bool done =
-      next(pendingInputRemoves_,
-           [&](TAlertInputs* inputs) {
-             if (!inputs_.erase(inputs->Id())) return;
-             for (auto& [id, category] : categories_) Unbind(category, inputs);
-           }) &&
-      next(pendingCategoryRemoves_,
-           [&](TAlertCategory* category) {
-             if (!categories_.erase(category->Id())) return;
-             for (auto& [id, inputs] : inputs_) Unbind(category, inputs);
-           }) &&
-      next(pendingCategoryAdds_,
-           [&](TAlertCategory* category) {
-             if (!categories_.emplace(category->Id(), category).second) return;  // bound already
-             for (auto& [id, inputs] : inputs_) Bind(category, inputs);
-           }) &&
-      next(pendingInputAdds_, [&](TAlertInputs* inputs) {
-        if (!inputs_.emplace(inputs->Id(), inputs).second) return;
-        for (auto& [id, category] : categories_) Bind(category, inputs);
-      });
+  const bool done = next(pendingInputRemoves_,
+                         [&](TAlertInputs* inputs) {
+                           if (!inputs_.erase(inputs->Id())) return;
+                           for (auto& [id, category] : categories_) Unbind(category, inputs);
+                         }) &&
+                    next(pendingCategoryRemoves_,
+                         [&](TAlertCategory* category) {
+                           if (!categories_.erase(category->Id())) return;
+                           for (auto& [id, inputs] : inputs_) Unbind(category, inputs);
+                         }) &&
+                    next(pendingCategoryAdds_,
+                         [&](TAlertCategory* category) {
+                           if (!categories_.emplace(category->Id(), category).second)
+                             return;  // bound already
+                           for (auto& [id, inputs] : inputs_) Bind(category, inputs);
+                         }) &&
+                    next(pendingInputAdds_, [&](TAlertInputs* inputs) {
+                      if (!inputs_.emplace(inputs->Id(), inputs).second) return;
+                      for (auto& [id, category] : categories_) Bind(category, inputs);
+                    });
   if (!done) QueueCallback(1, TW_METHOD(this, ApplyPass));
 }
 

@@ -84,9 +84,30 @@ class TAlertBackgroundData : public TDataNodeWithStringKey {
   void FillIn(TAlertEventData& data);
 
  private:
-  enum { kRelVol, kMostRecentClose, kExpectedOpen, kDayRange, kRsi15, kVolume, kUp5, kUp10, kUp15, kUp30,
-         kPutCall, kDistanceFromNbbo, kTodaysRange, kPUp5, kPUp10, kPUp15, kPUp30, kVUp5, kVUp10, kVUp15,
-         kVUp30, kValueCount };
+  enum {
+    kRelVol,
+    kMostRecentClose,
+    kExpectedOpen,
+    kDayRange,
+    kRsi15,
+    kVolume,
+    kUp5,
+    kUp10,
+    kUp15,
+    kUp30,
+    kPutCall,
+    kDistanceFromNbbo,
+    kTodaysRange,
+    kPUp5,
+    kPUp10,
+    kPUp15,
+    kPUp30,
+    kVUp5,
+    kVUp10,
+    kVUp15,
+    kVUp30,
+    kValueCount
+  };
   TGenericTosDataNode* tos_;
   TGenericL1DataNode* l1_;
   TGenericDataNode* values_[kValueCount] = {};
@@ -97,6 +118,8 @@ class TAlertListener {
  public:
   TAlertListener(const TAlertCategory& category, const std::string& queueName, const TAlertInputs& inputs);
   ~TAlertListener();
+  TAlertListener(const TAlertListener&) = delete;  // its links and its callback's address are its own
+  TAlertListener& operator=(const TAlertListener&) = delete;
   TAlert& Alert() const { return *alert_; }
 
  private:
@@ -147,7 +170,7 @@ class TAlertMatrix : public TDataNode {
   // All guarded by lock_. Ordered by id, so passes bind in a repeatable order.
   std::map<std::uint32_t, TAlertCategory*> categories_;
   std::map<std::uint32_t, TAlertInputs*> inputs_;
-  std::map<std::uint64_t, std::unique_ptr<TAlertListener>> listeners_;
+  std::map<std::uint64_t, TAlertListener> listeners_;
   std::map<std::uint32_t, TAlertCategory*> pendingCategoryAdds_, pendingCategoryRemoves_;
   std::map<std::uint32_t, TAlertInputs*> pendingInputAdds_, pendingInputRemoves_;
 };
