@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
@@ -40,7 +41,11 @@ int main(int argc, char** argv) {
         if (c != ' ') name += c;
         continue;
       }
-      if (!name.empty()) options.alerts.push_back(name);
+      // A type named twice is bound once: a second binding would report every alert twice.
+      if (!name.empty() &&
+          std::find(options.alerts.begin(), options.alerts.end(), name) == options.alerts.end()) {
+        options.alerts.push_back(name);
+      }
       name.clear();
     }
     if (options.alerts.empty()) {
