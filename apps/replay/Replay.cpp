@@ -146,7 +146,7 @@ struct TLockstep {
       return true;
     }
     const auto vendorMs = vendor::ParseTime(text.substr(0, 23));
-    if (!vendorMs || text.size() < 25) return true;  // not ours to judge; the feed writes both parts
+    if (!vendorMs || text.size() < 25) return true;  // not a mark this feed writes: nothing to follow
     published = std::strtoull(text.data() + 24, nullptr, 10);
     TDataNodeThread& engine = TDataNodeThread::Instance();
     if (engine.QueueLength(1) > kMaxBacklog) engine.WaitForQueueAtMost(kMaxBacklog / 2);
