@@ -453,7 +453,9 @@ TReplaySummary RunReplay(const TReplayOptions& options) {
   progress.Finish();
   feed.Stop();
   feedThread.join();
-  if (std::fflush(out) != 0 || (out != stdout && std::fclose(out) != 0)) {
+  // A write that failed on the way (a full disk) leaves the stream's error flag set.
+  const bool written = std::fflush(out) == 0 && !std::ferror(out);
+  if (!written || (out != stdout && std::fclose(out) != 0)) {
     throw EReplayInput("cannot write " +
                        (options.out.empty() ? std::string("standard output") : options.out));
   }

@@ -317,7 +317,8 @@ TEST(ReplayTool, BadInputIsNamedAndFails) {
   }
 }
 
-// A recorded synthetic session replays to the same, non-empty alert lines every time.
+// A recorded synthetic session replays to the same, non-empty alert lines every time, and fails loudly when
+// they cannot be written.
 TEST(ReplayTool, ASyntheticSessionGivesTheSameAlertsEveryTime) {
   TTempDir dir;
   const std::string tape = (dir / "day.tape").string();
@@ -343,6 +344,11 @@ TEST(ReplayTool, ASyntheticSessionGivesTheSameAlertsEveryTime) {
     }
     EXPECT_TRUE(text == first) << "the second replay differs";
   }
+
+  // Alert lines that cannot be written are a failure, not a quiet success.
+  const TRun full = Replay({"--tape", tape, "--home", home, "--out", "/dev/full"}, dir);
+  EXPECT_NE(full.status, 0);
+  EXPECT_NE(full.errors.find("cannot write /dev/full"), std::string::npos) << full.errors;
 }
 
 }  // namespace
