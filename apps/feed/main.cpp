@@ -36,7 +36,7 @@ int64_t VendorNowMs() {
   const int64_t millis =
       std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
   return DaysFromCivil(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday) * kMsPerDay +
-         (local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec) * 1000LL + millis + 3 * 3600 * 1000LL;
+         (local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec) * 1000LL + millis + kVendorLeadMs;
 }
 
 int64_t ParseDateOption(const std::string& text) {

@@ -31,6 +31,7 @@
 #include "marketdata/vendor/VendorConversation.h"
 #include "marketdata/vendor/VendorFeedNodes.h"
 #include "server/FeedServer.h"
+#include "server/Items.h"
 #include "server/Log.h"
 #include "server/Tape.h"
 
@@ -39,9 +40,9 @@ namespace {
 
 using Steady = std::chrono::steady_clock;
 
-// Days from 1899-12-30 to 1970-01-01; the vendor's clock runs three hours ahead of the local clock.
+// Days from 1899-12-30 to 1970-01-01, and the vendor's lead over the system's clock in days.
 constexpr double kUnixEpochDay = 25569.0;
-constexpr double kVendorLead = 3.0 / 24.0;
+constexpr double kVendorLead = static_cast<double>(vendor::kVendorLeadMs) / vendor::kMsPerDay;
 // Jobs the engine may have waiting before the conversation takes the next tape time: at full speed the tape
 // would otherwise pile up in the data node thread's queue and every alert would wait behind it.
 constexpr std::size_t kMaxBacklog = 48;
@@ -119,7 +120,7 @@ class TControl {
 struct TLockstep {
   std::mutex lock;
   std::condition_variable changed;
-  std::int64_t markMs = INT64_MIN;  // guarded by lock: the tape time the engine has been told last
+  std::atomic<std::int64_t> markMs{INT64_MIN};  // the tape time the engine has been told last
   // The mark the driving thread waits for; marks before it change markMs without waking anybody (a wake-up
   // per tape time would cost more than the engine's work).
   std::atomic<std::int64_t> awaitedMs{INT64_MAX};
@@ -162,10 +163,9 @@ struct TLockstep {
       arrivals.emplace_back(local, Steady::now());
     }
     if (*vendorMs < awaitedMs.load(std::memory_order_relaxed)) {
-      std::lock_guard guard(lock);
-      markMs = *vendorMs;
+      markMs.store(*vendorMs, std::memory_order_relaxed);
     } else {
-      Signal([&] { markMs = *vendorMs; });
+      Signal([&] { markMs.store(*vendorMs, std::memory_order_relaxed); });
     }
     return true;
   }
@@ -264,11 +264,7 @@ std::vector<std::string> ReadSymbolsFile(const std::string& path) {
     const std::size_t start = line.find_first_not_of(" \t");
     if (start == std::string::npos || line[start] == '#') continue;
     const std::string symbol = line.substr(start);
-    const bool valid =
-        symbol.size() <= 32 && std::all_of(symbol.begin(), symbol.end(), [](char c) {
-          return c > ' ' && c < 127 && c != ',' && c != ';' && c != '\'' && c != '"' && c != '(' && c != ')';
-        });
-    if (!valid)
+    if (!vendor::ValidSymbol(symbol))
       throw EReplayInput(path + ":" + std::to_string(number) + ": '" + symbol + "' is not a symbol");
     if (seen.insert(symbol).second) symbols.push_back(symbol);
   }

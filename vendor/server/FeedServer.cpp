@@ -534,18 +534,27 @@ void FeedServer::Pump() {
     if (options_.speed != 0 && count >= 50000) return;  // stay responsive after a long stall
     const Update* update = source_->Peek();
     if (update == nullptr) {
-      source_done_ = true;
-      LogLine("end of the update stream after " + std::to_string(published_) + " update(s)");
-      if (recorder_) recorder_->Close();
-      recorder_.reset();
+      EndOfStream();
       return;
     }
     if (options_.speed != 0 && update->time_ms > now) return;
-    records_.Apply(*update);
-    if (recorder_) recorder_->Write(*update);
-    Publish(*update);
+    Play(*update);
     source_->Pop();
   }
+}
+
+void FeedServer::Play(const Update& update) {
+  records_.Apply(update);
+  if (recorder_) recorder_->Write(update);
+  Publish(update);
+}
+
+void FeedServer::EndOfStream() {
+  source_done_ = true;
+  if (options_.lockstep) SendTimeMark("end " + std::to_string(published_));
+  LogLine("end of the update stream after " + std::to_string(published_) + " update(s)");
+  if (recorder_) recorder_->Close();
+  recorder_.reset();
 }
 
 void FeedServer::SendTimeMark(const std::string& text) {
@@ -560,9 +569,7 @@ void FeedServer::PumpLockstep() {
     const bool opening = opening_played_ < opening_.size();
     const Update* update = opening ? &opening_[opening_played_] : source_->Peek();
     if (update == nullptr) {
-      source_done_ = true;
-      SendTimeMark("end " + std::to_string(published_));
-      LogLine("end of the update stream after " + std::to_string(published_) + " update(s)");
+      EndOfStream();
       return;
     }
     const int64_t time = std::min(update->time_ms, gate_ms_);
@@ -571,9 +578,7 @@ void FeedServer::PumpLockstep() {
       SendTimeMark(FormatTime(time) + " " + std::to_string(published_));
     }
     if (update->time_ms >= gate_ms_) return;
-    if (!opening) records_.Apply(*update);
-    if (recorder_) recorder_->Write(*update);
-    Publish(*update);
+    Play(*update);  // the opening updates are in the records already; applying them again changes nothing
     if (opening) {
       if (++opening_played_ == opening_.size()) opening_ = {};
     } else {

@@ -61,6 +61,9 @@ class FeedServer {
   std::string ControlCommand(const std::string& line);
   void Pump();
   void PumpLockstep();
+  /// Into the records, onto the tape being recorded, out to the conversations.
+  void Play(const Update& update);
+  void EndOfStream();
   void SendTimeMark(const std::string& text);
   void Publish(const Update& update);
   void FlushUpdates();

@@ -61,5 +61,7 @@ int64_t DaysFromCivil(int year, int month, int day);
 void CivilFromDays(int64_t days, int& year, int& month, int& day);
 
 inline constexpr int64_t kMsPerDay = 86400000;
+/// The vendor's clock runs this far ahead of the system's.
+inline constexpr int64_t kVendorLeadMs = 3 * 3600 * 1000;
 
 }  // namespace tarnwell::vendor

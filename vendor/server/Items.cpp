@@ -13,13 +13,6 @@ std::string Quote(std::string_view text) {
   return quoted;
 }
 
-bool ValidSymbol(std::string_view symbol) {
-  if (symbol.empty() || symbol.size() > 32) return false;
-  return std::all_of(symbol.begin(), symbol.end(), [](char c) {
-    return c > ' ' && c < 127 && c != ',' && c != ';' && c != '\'' && c != '"' && c != '(' && c != ')';
-  });
-}
-
 std::optional<uint16_t> ParseFieldNumber(std::string_view text) {
   unsigned value = 0;
   const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
@@ -29,6 +22,13 @@ std::optional<uint16_t> ParseFieldNumber(std::string_view text) {
 }
 
 }  // namespace
+
+bool ValidSymbol(std::string_view symbol) {
+  if (symbol.empty() || symbol.size() > 32) return false;
+  return std::all_of(symbol.begin(), symbol.end(), [](char c) {
+    return c > ' ' && c < 127 && c != ',' && c != ';' && c != '\'' && c != '"' && c != '(' && c != ')';
+  });
+}
 
 std::variant<Item, std::string> ParseItem(std::string_view text) {
   const size_t first = text.find(';');

@@ -28,6 +28,9 @@ struct WatchCommand {
   std::string symbol;
 };
 
+/// A symbol or list name as items and commands accept it: 1 to 32 printable characters, none of , ; ' " ( ).
+bool ValidSymbol(std::string_view symbol);
+
 /// The item, or the reason it is malformed (a text meant for the type 6 refusal).
 std::variant<Item, std::string> ParseItem(std::string_view text);
 /// "[AddWatch(table,list,symbol)]" or "[DeleteWatch(...)]", or the reason the command is malformed.

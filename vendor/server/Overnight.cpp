@@ -112,7 +112,7 @@ std::string VolumeBlocks(const std::vector<SimulatedPrint>& prints, int64_t bloc
   for (const SimulatedPrint& print : prints) {
     int64_t shares = print.size;
     // The system's clock is three hours behind the vendor's.
-    const double time = SystemDate(day) + (print.second - 3 * 3600) / 86400.0;
+    const double time = SystemDate(day) + (print.second - kVendorLeadMs / 1000) / 86400.0;
     while (shares > 0) {
       const int64_t n = std::min(shares, block_size - filled);
       first = std::min(first, time);
