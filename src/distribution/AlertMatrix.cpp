@@ -85,9 +85,7 @@ TAlertBackgroundData::TAlertBackgroundData(const std::string& symbol) {
       kPutCall, kDistanceFromNbbo, kTodaysRange,  kPUp5,     kPUp10, kPUp15, kPUp30, kVUp5, kVUp10, kVUp15,
       kVUp30};
   for (int field : kCreationOrder) {
-    TFactoryRef factory = FindFactory(kBackgroundNames[field], true)->Clone();
-    factory->SetParam(kSymbolName, symbol);
-    auto [node, link] = factory->GetNode();
+    auto [node, link] = FindForSymbol(kBackgroundNames[field], symbol);
     values_[field] = node;
     AddAutoLink(link);
   }

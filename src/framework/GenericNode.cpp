@@ -149,6 +149,13 @@ TFactoryRef FindFactory(const std::string& name, bool mustExist) {
   return nullptr;
 }
 
+std::pair<TGenericDataNode*, TDataNodeLink*> FindForSymbol(const std::string& name, const std::string& symbol,
+                                                           TCallback callback) {
+  TFactoryRef factory = FindFactory(name)->Clone();
+  factory->SetParam(kSymbolName, symbol);
+  return factory->GetNode(std::move(callback));
+}
+
 std::vector<std::string> RegisteredFactoryNames() {
   std::vector<std::string> names;
   for (const auto& [name, factory] : FactoryRegistry()) names.push_back(name);

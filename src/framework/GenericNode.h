@@ -148,6 +148,11 @@ void RegisterClass(const std::string& name) {
 /// The registered factory, or null; with `mustExist` a missing name fails "Cannot find factory:  "name"".
 TFactoryRef FindFactory(const std::string& name, bool mustExist = true);
 
+/// The node that the registered factory `name` makes for a symbol (its "Symbol Name" filled in) and a new
+/// inactive link that the caller owns. Fails like FindFactory when the name is not registered.
+std::pair<TGenericDataNode*, TDataNodeLink*> FindForSymbol(const std::string& name, const std::string& symbol,
+                                                           TCallback callback = {});
+
 /// Every registered name, sorted.
 std::vector<std::string> RegisteredFactoryNames();
 

@@ -33,8 +33,12 @@ void Reserve(std::vector<T>& v) {
 
 }  // namespace
 
-bool UseHistory() { return useHistory.load(); }
-void SetUseHistory(bool use) { useHistory.store(use); }
+bool UseHistory() {
+  return useHistory.load();
+}
+void SetUseHistory(bool use) {
+  useHistory.store(use);
+}
 
 // --- TVolumeBlockFactory ---------------------------------------------------------------------------------
 
@@ -104,8 +108,8 @@ TVolumeBlocks TVolumeBlockFactory::GetBlocks() const {
   try {
     return TVolumeBlocks(blocks_.begin(), blocks_.begin() + count_);
   } catch (const std::exception& e) {
-    throw std::runtime_error(ClassNameOf(typeid(e)) + ":  " + e.what() + ", while copying " + std::to_string(count_) +
-                             " of " + std::to_string(blocks_.size()) + " blocks");
+    throw std::runtime_error(ClassNameOf(typeid(e)) + ":  " + e.what() + ", while copying " +
+                             std::to_string(count_) + " of " + std::to_string(blocks_.size()) + " blocks");
   }
 }
 
@@ -117,7 +121,8 @@ std::string TVolumeWeightedDataNode::KeyText(const std::string& symbol, std::int
   return std::string(bytes, 4) + symbol;
 }
 
-void TVolumeWeightedDataNode::ParseKey(const std::string& keyText, std::string& symbol, std::int32_t& blockSize) {
+void TVolumeWeightedDataNode::ParseKey(const std::string& keyText, std::string& symbol,
+                                       std::int32_t& blockSize) {
   Assert(keyText.size() >= 4);
   std::memcpy(&blockSize, keyText.data(), 4);
   symbol = keyText.substr(4);
@@ -143,7 +148,8 @@ std::pair<TVolumeWeightedRealTimeDataNode*, TDataNodeLink*> TVolumeWeightedRealT
   return FindOrCreate<TVolumeWeightedRealTimeDataNode>(KeyText(symbol, blockSize), std::move(callback));
 }
 
-TVolumeWeightedRealTimeDataNode::TVolumeWeightedRealTimeDataNode(const std::string& symbol, std::int32_t blockSize)
+TVolumeWeightedRealTimeDataNode::TVolumeWeightedRealTimeDataNode(const std::string& symbol,
+                                                                 std::int32_t blockSize)
     : TVolumeWeightedDataNode(symbol, blockSize) {
   auto [tos, link] = TGenericTosDataNode::Find(symbol, TW_METHOD(this, OnPrint));
   source_ = tos;
@@ -183,7 +189,8 @@ void TVolumeWeightedRealTimeDataNode::OnPrint() {
   NotifyListeners();
 }
 
-TVolumeWeightedHistoricalDataNode* TVolumeWeightedHistoricalDataNode::CreateFromKey(const std::string& keyText) {
+TVolumeWeightedHistoricalDataNode* TVolumeWeightedHistoricalDataNode::CreateFromKey(
+    const std::string& keyText) {
   std::string symbol;
   std::int32_t blockSize = 0;
   ParseKey(keyText, symbol, blockSize);
@@ -226,9 +233,7 @@ TNormalVolumeBreakBars::~TNormalVolumeBreakBars() {
 }
 
 void TNormalVolumeBreakBars::Connect() {
-  TFactoryRef factory = FindFactory("VolumeBreak")->Clone();
-  factory->SetParam(kSymbolName, symbol_);
-  auto [node, link] = factory->GetNode(TW_METHOD(this, BreakChanged));
+  auto [node, link] = FindForSymbol("VolumeBreak", symbol_, TW_METHOD(this, BreakChanged));
   breakNode_ = node;
   link->SetReceiveInput(true);
   AddAutoLink(link);
@@ -243,7 +248,8 @@ void TNormalVolumeBreakBars::Evaluate(bool notify) {
   blocksLink_ = nullptr;
   blocks_ = nullptr;
   if (size > 0) {
-    auto [blocks, link] = TVolumeWeightedRealTimeDataNode::Find(symbol_, size, TW_METHOD(this, NotifyListeners));
+    auto [blocks, link] =
+        TVolumeWeightedRealTimeDataNode::Find(symbol_, size, TW_METHOD(this, NotifyListeners));
     blocks_ = blocks;
     blocksLink_ = link;
     link->SetReceiveInput(true);
@@ -271,14 +277,20 @@ TAverageHistoricalData::TAverageHistoricalData(const std::string& symbol) : symb
   AddAutoLink(link);
 }
 
-bool TAverageHistoricalData::HasData() const { return file_->HasRow(symbol_); }
+bool TAverageHistoricalData::HasData() const {
+  return file_->HasRow(symbol_);
+}
 
 std::int32_t TAverageHistoricalData::Integer(const std::string& column) const {
   return ParseCellInteger(file_->GetCell(column, symbol_)).value_or(0);
 }
 
-std::int32_t TAverageHistoricalData::PeriodVolume(int period) const { return Integer(std::to_string(period)); }
-std::int32_t TAverageHistoricalData::PreMarketVolume() const { return Integer("Pre"); }
+std::int32_t TAverageHistoricalData::PeriodVolume(int period) const {
+  return Integer(std::to_string(period));
+}
+std::int32_t TAverageHistoricalData::PreMarketVolume() const {
+  return Integer("Pre");
+}
 
 // --- Recent high and low ---------------------------------------------------------------------------------
 

@@ -33,14 +33,6 @@ std::string Format(const char* format, auto... args) {
   return text;
 }
 
-/// The symbol's named value with a new inactive link that the caller owns.
-std::pair<TGenericDataNode*, TDataNodeLink*> FindNamedValue(const std::string& name,
-                                                            const std::string& symbol, TCallback callback) {
-  TFactoryRef factory = FindFactory(name)->Clone();
-  factory->SetParam(kSymbolName, symbol);
-  return factory->GetNode(std::move(callback));
-}
-
 /// The quote when the node holds one, else null.
 const TL1Data* QuoteOf(TGenericL1DataNode* node) {
   return node && node->IsValid() ? node->GetData() : nullptr;
@@ -157,7 +149,7 @@ TGapAlert::TGapAlert(const TParamList& params) {
 }
 
 TGapRetracementArc::TGapRetracementArc(const TParamList& params) : TGapAlert(params) {
-  auto [volatility, link] = FindNamedValue("TickVolatility", params[0].AsString(), TW_METHOD(this, Evaluate));
+  auto [volatility, link] = FindForSymbol("TickVolatility", params[0].AsString(), TW_METHOD(this, Evaluate));
   volatility_ = volatility;
   AddAutoLink(link);
 }
@@ -202,7 +194,7 @@ TBlockPrint::TBlockPrint(const TParamList& params) {
   auto [l1, l1Link] = TGenericL1DataNode::Find(symbol);
   l1_ = l1;
   AddAutoLink(l1Link);
-  auto [volume, volumeLink] = FindNamedValue("ADVol", symbol, TW_METHOD(this, ComputeThreshold));
+  auto [volume, volumeLink] = FindForSymbol("ADVol", symbol, TW_METHOD(this, ComputeThreshold));
   averageVolume_ = volume;
   AddAutoLink(volumeLink);
   RunOnDataNodeThread(1, TW_METHOD(this, ComputeThreshold));
@@ -431,7 +423,7 @@ TStrongVolume::TStrongVolume(const TParamList& params) {
   auto [tos, tosLink] = TGenericTosDataNode::Find(symbol, TW_METHOD(this, OnPrint));
   tos_ = tos;
   AddAutoLink(tosLink);
-  auto [volume, volumeLink] = FindNamedValue("ADVol", symbol, TW_METHOD(this, Refresh));
+  auto [volume, volumeLink] = FindForSymbol("ADVol", symbol, TW_METHOD(this, Refresh));
   averageVolume_ = volume;
   AddAutoLink(volumeLink);
   RunOnDataNodeThread(1, TW_METHOD(this, Refresh));
@@ -542,7 +534,7 @@ TBrightBands::TBrightBands(const TParamList& params) {
   l1_ = l1;
   AddAutoLink(l1Link);
   auto [volatility, volatilityLink] =
-      FindNamedValue("BrightVolatility", symbol, TW_METHOD(this, VolatilityChanged));
+      FindForSymbol("BrightVolatility", symbol, TW_METHOD(this, VolatilityChanged));
   volatility_ = volatility;
   AddAutoLink(volatilityLink);
   RunOnDataNodeThread(1, TW_METHOD(this, VolatilityChanged));

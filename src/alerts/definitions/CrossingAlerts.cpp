@@ -9,7 +9,9 @@ namespace tarnwell {
 
 // --- TTimePassed -----------------------------------------------------------------------------------------
 
-TTimePassed::TTimePassed(const TParamList& params) { CheckParamCount(params, 2, "Assertion failure"); }
+TTimePassed::TTimePassed(const TParamList& params) {
+  CheckParamCount(params, 2, "Assertion failure");
+}
 
 void TTimePassed::Mark(TDateTime now) {
   passed_ = lastTime_ == 0 || lastTime_ > now ? 300 : (now - lastTime_) * kSecondsPerDay;
@@ -50,9 +52,7 @@ void TFastCrossing::Evaluate() {
 }
 
 TCrossedClose::TCrossedClose(const TParamList& params) : TFastCrossing(params, kClassName, "close") {
-  TFactoryRef factory = FindFactory("MostRecentClose")->Clone();
-  factory->SetParam(kSymbolName, params[0].AsString());
-  auto [close, link] = factory->GetNode(TW_METHOD(this, Evaluate));
+  auto [close, link] = FindForSymbol("MostRecentClose", params[0].AsString(), TW_METHOD(this, Evaluate));
   close_ = close;
   AddAutoLink(link);
 }
@@ -149,8 +149,8 @@ void TConfirmedCrossing::NewBlock() {
       a = last.Lower > levelHigh_ ? 1 : last.Upper >= levelLow_ ? 0 : 2;
     }
     if ((reportAbove_ && a == 1 && side_ == 2) || (!reportAbove_ && a == 2 && side_ == 1)) {
-      ReportAlert("Price crossed " + std::string(sideWord_) + " " + levelName_ + " (" + FormatPrice(false, levelValue_) +
-                  ").  Confirmed by volume.");
+      ReportAlert("Price crossed " + std::string(sideWord_) + " " + levelName_ + " (" +
+                  FormatPrice(false, levelValue_) + ").  Confirmed by volume.");
     }
     if (a != 0) side_ = a;
   } else {
@@ -170,15 +170,15 @@ void RegisterCrossingAlerts(TFactoryRef vwapFactory) {
   RegisterFactory("CrossedBelowOpen", F::Make<TCrossedOpen>(symbol, false));
   RegisterFactory("CrossedAboveOpenConfirmed", F::Make<TConfirmedPosition>(symbol, true));
   RegisterFactory("CrossedBelowOpenConfirmed", F::Make<TConfirmedPosition>(symbol, false));
-  auto level = [&](const char* aboveName, const char* belowName, TFactoryRef levelFactory, const char* levelName) {
+  auto level = [&](const char* aboveName, const char* belowName, TFactoryRef levelFactory,
+                   const char* levelName) {
     RegisterFactory(aboveName, F::Make<TConfirmedCrossing>(symbol, levelFactory, levelName, true));
     RegisterFactory(belowName, F::Make<TConfirmedCrossing>(symbol, levelFactory, levelName, false));
   };
   if (vwapFactory) level("CrossedAboveVWAP", "CrossedBelowVWAP", vwapFactory, "VWAP");
-  level("CrossedAbove200Day", "CrossedBelow200Day", DoubleFileValue(kTcOvernightDataFile, "200 Day SMA"),
-        "200 day SMA");
-  level("CrossedAbove50Day", "CrossedBelow50Day", DoubleFileValue(kTcOvernightDataFile, "50 Day SMA"), "50 day SMA");
-  level("CrossedAbove20Day", "CrossedBelow20Day", DoubleFileValue(kTcOvernightDataFile, "20 Day SMA"), "20 day SMA");
+  level("CrossedAbove200Day", "CrossedBelow200Day", FindFactory("SMA200"), "200 day SMA");
+  level("CrossedAbove50Day", "CrossedBelow50Day", FindFactory("SMA50"), "50 day SMA");
+  level("CrossedAbove20Day", "CrossedBelow20Day", FindFactory("SMA20"), "20 day SMA");
   level("CrossedAboveCloseConfirmed", "CrossedBelowCloseConfirmed", FindFactory("MostRecentClose"), "close");
 }
 

@@ -15,6 +15,8 @@ void TNewDayAlert::NewDay() {
   ReportAlert("New Day!", count_);
 }
 
-void RegisterDayHistoryAlerts() { RegisterClass<TNewDayAlert>("NewDay"); }
+void RegisterDayHistoryAlerts() {
+  RegisterClass<TNewDayAlert>("NewDay");
+}
 
 }  // namespace tarnwell

@@ -9,7 +9,8 @@ namespace tarnwell {
 // --- Pullbacks -------------------------------------------------------------------------------------------
 
 TPullbackCommon::TPullbackCommon(const TParamList& params, bool fromLows) : fromLows_(fromLows) {
-  CheckParamCount(params, 3, "Expected params: (Symbol, min pullback as decimal fraction, min pullback as string)");
+  CheckParamCount(params, 3,
+                  "Expected params: (Symbol, min pullback as decimal fraction, min pullback as string)");
   const std::string symbol = params[0].AsString();
   minFraction_ = params[1].AsDouble();
   fractionText_ = params[2].AsString();
@@ -34,7 +35,8 @@ void TPullbackCommon::TrackExtreme() {
   if (!l1_->IsValid()) return;
   const TL1Data& q = *l1_->GetData();
   double x = fromLows_ ? q.Low : q.High;
-  if (tos_->IsValid()) x = fromLows_ ? std::min(x, tos_->GetData()->Price) : std::max(x, tos_->GetData()->Price);
+  if (tos_->IsValid())
+    x = fromLows_ ? std::min(x, tos_->GetData()->Price) : std::max(x, tos_->GetData()->Price);
   if (x <= 0) return;
   if (!dayStarted_) {
     extreme_ = x;

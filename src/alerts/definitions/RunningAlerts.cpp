@@ -8,10 +8,9 @@
 namespace tarnwell {
 namespace {
 
-TGenericDataNode* NamedValue(TDataNode& owner, const char* name, const std::string& symbol, TCallback callback) {
-  TFactoryRef factory = FindFactory(name)->Clone();
-  factory->SetParam(kSymbolName, symbol);
-  auto [node, link] = factory->GetNode(std::move(callback));
+TGenericDataNode* NamedValue(TDataNode& owner, const char* name, const std::string& symbol,
+                             TCallback callback) {
+  auto [node, link] = FindForSymbol(name, symbol, std::move(callback));
   owner.AddAutoLink(link);
   return node;
 }
@@ -50,7 +49,8 @@ double TRelativeVolume::Expected(TDateTime now) const {
   if (a > 26) return expected_[27];
   const int k = static_cast<int>(a);
   const double f = a - k;
-  return (1 - f) * expected_[static_cast<std::size_t>(k + 1)] + f * expected_[static_cast<std::size_t>(k + 2)];
+  return (1 - f) * expected_[static_cast<std::size_t>(k + 1)] +
+         f * expected_[static_cast<std::size_t>(k + 2)];
 }
 
 bool TRelativeVolume::IsValid() {
@@ -170,11 +170,13 @@ TRunning::TRunning(const TParamList& params) {
   const std::string symbol = params[0].AsString();
   up_ = params[1].AsBoolean();
   if (IsIndexSymbol(symbol)) {
-    auto [common, link] = TDataNodeWithStringKey::FindOrCreate<TRunningCommonTosOnly>(symbol, TW_METHOD(this, Evaluate));
+    auto [common, link] =
+        TDataNodeWithStringKey::FindOrCreate<TRunningCommonTosOnly>(symbol, TW_METHOD(this, Evaluate));
     common_ = common;
     AddAutoLink(link);
   } else {
-    auto [common, link] = TDataNodeWithStringKey::FindOrCreate<TRunningCommonBBO>(symbol, TW_METHOD(this, Evaluate));
+    auto [common, link] =
+        TDataNodeWithStringKey::FindOrCreate<TRunningCommonBBO>(symbol, TW_METHOD(this, Evaluate));
     common_ = common;
     AddAutoLink(link);
   }
@@ -321,8 +323,8 @@ void TIntermediateRunning::Evaluate(TDateTime now) {
   for (int i = 0; i < pivotCount_; ++i) {
     TPivot& pivot = pivots_[i];
     if (!(pivot.Time < bestTime_ - kBucket)) continue;  // too close to the best quote to score
-    const double score = Dist(bestExit_, pivot.Price) / std::sqrt((bestTime_ - pivot.Time) / (15 * kOneMinute)) /
-                         volatility_;
+    const double score =
+        Dist(bestExit_, pivot.Price) / std::sqrt((bestTime_ - pivot.Time) / (15 * kOneMinute)) / volatility_;
     if (chosen < 0 || score > runningBest) {
       chosen = i;
       runningBest = score;
