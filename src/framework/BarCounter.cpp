@@ -12,7 +12,6 @@
 namespace tarnwell {
 namespace {
 
-constexpr double kMsPerDay = 86400000.0;
 constexpr double kMsPerMinute = 60000.0;
 constexpr double kTolerance = 1.0 / kMsPerDay;  // times within 1 ms of each other are the same time
 

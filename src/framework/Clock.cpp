@@ -83,7 +83,9 @@ void UseSystem() {
   NotifyWatchers();
 }
 
-bool IsManual() { return State().manual.load(std::memory_order_acquire); }
+bool IsManual() {
+  return State().manual.load(std::memory_order_acquire);
+}
 
 int AddWatcher(std::function<void()> onChange) {
   std::lock_guard guard(State().lock);
@@ -148,7 +150,17 @@ TDateTimeParts DecodeDateTime(TDateTime t) {
   return p;
 }
 
-std::int64_t TimeOfDayMs(TDateTime t) { return std::llround((t - std::floor(t)) * kSecondsPerDay * 1000.0); }
+std::int64_t MsOf(TDateTime t) {
+  return std::llround(t * kMsPerDay);
+}
+
+std::int64_t DayOf(TDateTime t) {
+  return static_cast<std::int64_t>(std::floor(t));
+}
+
+std::int64_t TimeOfDayMs(TDateTime t) {
+  return std::llround((t - std::floor(t)) * kSecondsPerDay * 1000.0);
+}
 
 std::string FormatFileStamp(TDateTime t) {
   TDateTimeParts p = DecodeDateTime(t);

@@ -15,6 +15,7 @@ constexpr double kSecondsPerDay = 86400.0;
 constexpr double kOneSecond = 1.0 / kSecondsPerDay;
 constexpr double kOneMinute = 60.0 / kSecondsPerDay;
 constexpr double kOneHour = 3600.0 / kSecondsPerDay;
+constexpr double kMsPerDay = 86400000.0;
 
 namespace clock {
 
@@ -54,10 +55,16 @@ struct TDateTimeParts {
 };
 TDateTimeParts DecodeDateTime(TDateTime t);
 
+/// A date-time in whole milliseconds, so that times less than a millisecond apart compare as equal.
+std::int64_t MsOf(TDateTime t);
+/// The day of a date-time: whole days since 1899-12-30.
+std::int64_t DayOf(TDateTime t);
 /// Milliseconds since midnight of a date-time, rounded, so that 13:00 compares as 13:00 whatever the
 /// floating-point error of the day count.
 std::int64_t TimeOfDayMs(TDateTime t);
-constexpr std::int64_t HoursMinutesMs(int hours, int minutes) { return (hours * 60LL + minutes) * 60000LL; }
+constexpr std::int64_t HoursMinutesMs(int hours, int minutes) {
+  return (hours * 60LL + minutes) * 60000LL;
+}
 
 /// "yyyy_mm_dd__hh_nn_ss": the stamp used in log file names.
 std::string FormatFileStamp(TDateTime t);

@@ -75,13 +75,13 @@ std::recursive_mutex& RegistryLock() {
 void TDataNodeLink::SetReceiveInput(bool value) {
   if (value) {
     if (callback_.IsAssigned() && !receiveInput_.exchange(true, std::memory_order_acq_rel)) {
-      source_->receiveGeneration_.fetch_add(1, std::memory_order_release);
+      source_->listenersChanged_.fetch_add(1, std::memory_order_release);
     }
     return;
   }
   std::lock_guard guard(source_->NodeLock());
   if (receiveInput_.exchange(false, std::memory_order_acq_rel)) {
-    source_->receiveGeneration_.fetch_add(1, std::memory_order_release);
+    source_->listenersChanged_.fetch_add(1, std::memory_order_release);
   }
 }
 
@@ -182,7 +182,7 @@ void TDataNode::InsertLink(TDataNodeLink* link) {
     return;
   }
   listenerLinks_.Put(link->id_, link);
-  listenerVersion_.store(listenerLinks_.Version(), std::memory_order_release);
+  listenersChanged_.fetch_add(1, std::memory_order_release);
 }
 
 bool TDataNode::IsUnreferenced() {
@@ -199,7 +199,7 @@ void TDataNode::RemoveLink(TDataNodeLink* link) {
     std::lock_guard guard(tableLock_);
     if (link->Callback().IsAssigned()) {
       listenerLinks_.Remove(link->id_);
-      listenerVersion_.store(listenerLinks_.Version(), std::memory_order_release);
+      listenersChanged_.fetch_add(1, std::memory_order_release);
     } else {
       if (holderLinks_) holderLinks_->Remove(link->id_);
     }
@@ -231,13 +231,11 @@ void TDataNode::NotifyListeners() {
   // list the other walks. The snapshot itself is only ever replaced under NodeLock at depth one.
   std::shared_ptr<const TListenerSnapshot> nested;
   const TListenerSnapshot* snapshot = listenerSnapshot_.get();
-  if (!snapshot || snapshot->version != listenerVersion_.load(std::memory_order_acquire) ||
-      snapshot->receiveGeneration != receiveGeneration_.load(std::memory_order_acquire)) {
+  if (!snapshot || snapshot->changes != listenersChanged_.load(std::memory_order_acquire)) {
     std::lock_guard tableGuard(tableLock_);
     auto fresh = std::make_shared<TListenerSnapshot>();
-    // The generation first: a link that starts receiving after this read changes it again.
-    fresh->receiveGeneration = receiveGeneration_.load(std::memory_order_acquire);
-    fresh->version = listenerLinks_.Version();
+    // The count first: a link that starts receiving after this read counts again.
+    fresh->changes = listenersChanged_.load(std::memory_order_acquire);
     fresh->entries.reserve(static_cast<std::size_t>(listenerLinks_.Count()));
     listenerLinks_.ForEach([&fresh](std::intptr_t id, TDataNodeLink* link) {
       const TCallback& callback = link->Callback();
@@ -257,14 +255,12 @@ void TDataNode::NotifyListeners() {
     explicit TDepth(int& d) : depth(d) { ++depth; }
     ~TDepth() { --depth; }
   } depth(notifyDepth_);
-  // While the table's version and the receive generation stand, every entry of the snapshot is still present
-  // and receiving (removals and stops need NodeLock, which this thread holds); after a change during the
-  // round each key is looked up again and its link asked.
-  const std::int32_t version = snapshot->version;
-  const std::uint32_t generation = snapshot->receiveGeneration;
+  // While no change is counted, every entry of the snapshot is still present and receiving (removals and
+  // stops need NodeLock, which this thread holds); after a change during the round each key is looked up
+  // again and its link asked.
+  const std::uint32_t changes = snapshot->changes;
   for (const TListenerSnapshot::TEntry& entry : snapshot->entries) {
-    if (listenerVersion_.load(std::memory_order_acquire) != version ||
-        receiveGeneration_.load(std::memory_order_acquire) != generation) {
+    if (listenersChanged_.load(std::memory_order_acquire) != changes) {
       TDataNodeLink* link;
       {
         std::lock_guard tableGuard(tableLock_);
@@ -404,34 +400,24 @@ void TBroadcastMessage::Deliver() {
   TRegistries& r = Registries();
   TSnapshot<std::intptr_t> snapshot;
   std::vector<std::intptr_t>& keys = snapshot.Entries();
-  TDataNode* onlyNode = nullptr;
-  THandler onlyHandler;
+  TDataNode* node = nullptr;
+  THandler handler;
   {
     std::lock_guard guard(r.channelLock);
     TRegistries::TListeners* listeners = r.channels.Get(channel_);
-    if (!listeners) return;
-    if (listeners->Count() == 1) {
-      listeners->ForEach([&](std::intptr_t, TRegistries::TBroadcastContainer* container) {
-        onlyNode = container->node;
-        onlyHandler = container->handler;
-      });
-    } else {
-      listeners->CopyKeys(keys);
-    }
+    if (!listeners || listeners->Count() == 0) return;
+    listeners->CopyKeys(keys);
+    // The first listener's entry is taken at once: no handler runs before it, so it needs no second look.
+    TRegistries::TBroadcastContainer* first = listeners->Get(keys.front());
+    node = first->node;
+    handler = first->handler;
   }
-  // One listener, the usual case: no other handler runs before it, so its entry needs no second look.
-  if (onlyNode) {
-    DeliverTo(*onlyNode, onlyHandler);
-    return;
-  }
-  for (std::intptr_t key : keys) {
-    TDataNode* node = nullptr;
-    THandler handler;
-    {
+  for (std::size_t i = 0; i < keys.size(); ++i) {
+    if (i > 0) {
       std::lock_guard guard(r.channelLock);
       TRegistries::TListeners* listeners = r.channels.Get(channel_);
       if (!listeners) return;
-      TRegistries::TBroadcastContainer* container = listeners->Get(key);
+      TRegistries::TBroadcastContainer* container = listeners->Get(keys[i]);
       if (!container) continue;
       node = container->node;
       handler = container->handler;

@@ -176,18 +176,16 @@ class TDataNode {
   tIntegerHashTable<TDataNodeLink*> listenerLinks_;  // guarded by tableLock_; removal also under nodeLock_
   // Guarded by tableLock_; made with the first holder link (most nodes only ever have listeners).
   std::unique_ptr<tIntegerHashTable<TDataNodeLink*>> holderLinks_;
-  std::int32_t HolderLinkCount() const {
-    return holderLinks_ ? holderLinks_->Count() : 0;
-  }                                               // under tableLock_
-  std::atomic<std::int32_t> listenerVersion_{0};  // listenerLinks_'s version, readable without the lock
-  // Counts every link of the node starting or stopping to receive input.
-  std::atomic<std::uint32_t> receiveGeneration_{0};
-  // The receiving listener links as of one version and receive generation, reused by every notification until
-  // either changes. Each entry carries its callback's parts, so that a notification calls them without
-  // touching the link.
+  /// Under tableLock_.
+  std::int32_t HolderLinkCount() const { return holderLinks_ ? holderLinks_->Count() : 0; }
+  // Counts every change of the receiving listeners: a listener link added or removed, or a link of the node
+  // starting or stopping to receive input. Readable without the lock.
+  std::atomic<std::uint32_t> listenersChanged_{0};
+  // The receiving listener links as of one count of changes, reused by every notification until the next
+  // change. Each entry carries its callback's parts, so that a notification calls them without touching the
+  // link.
   struct TListenerSnapshot {
-    std::int32_t version;
-    std::uint32_t receiveGeneration;
+    std::uint32_t changes;  // listenersChanged_ when it was taken
     struct TEntry {
       std::intptr_t id;
       TDataNodeLink* link;

@@ -62,27 +62,35 @@ void TDataNodeThread::Enqueue(int priority, std::int64_t nodeId, TCallback callb
 }
 
 bool TDataNodeThread::GetNextJob(TCallback& job) {
-  std::lock_guard guard(queueLock_);
-  currentDataTime_.store(0, std::memory_order_relaxed);
   for (;;) {
-    TQueue* queue = queues_[0].head ? &queues_[0] : queues_[1].head ? &queues_[1] : nullptr;
-    if (!queue) return false;
-    TCallbackContainer* record = queue->head;
-    queue->head = record->next;
-    if (!queue->head) queue->tail = nullptr;
-    --queue->length;
-    ++removedCount_;
-    if (lowWater_ >= 0 && queues_[0].length + queues_[1].length <= static_cast<std::size_t>(lowWater_)) {
-      lowWater_ = -1;
-      lowWaterReached_.Set();
-    }
-    if (record->NodeId == -1 || TDataNode::IsAlive(record->NodeId)) {
-      currentDataTime_.store(record->QueuedAt, std::memory_order_relaxed);
+    std::int64_t nodeId;
+    TDateTime queuedAt;
+    {
+      std::lock_guard guard(queueLock_);
+      currentDataTime_.store(0, std::memory_order_relaxed);
+      TQueue* queue = queues_[0].head ? &queues_[0] : queues_[1].head ? &queues_[1] : nullptr;
+      if (!queue) return false;
+      TCallbackContainer* record = queue->head;
+      queue->head = record->next;
+      if (!queue->head) queue->tail = nullptr;
+      --queue->length;
+      ++removedCount_;
+      if (lowWater_ >= 0 && queues_[0].length + queues_[1].length <= static_cast<std::size_t>(lowWater_)) {
+        lowWater_ = -1;
+        lowWaterReached_.Set();
+      }
+      nodeId = record->NodeId;
+      queuedAt = record->QueuedAt;
       job = std::move(record->Callback);
       Recycle(record);
+    }
+    // The node registry is asked outside the queue lock, so producers never wait behind it. Nodes are freed
+    // on this thread only, so the answer holds until the job has run.
+    if (nodeId == -1 || TDataNode::IsAlive(nodeId)) {
+      currentDataTime_.store(queuedAt, std::memory_order_relaxed);
       return true;
     }
-    Recycle(record);
+    job = TCallback();  // the job of a freed node is dropped unrun
   }
 }
 

@@ -13,8 +13,6 @@
 namespace tarnwell {
 namespace {
 
-constexpr double kMsPerDay = 86400000.0;
-
 std::recursive_mutex& ProcessTimerLock() {
   static std::recursive_mutex* lock = new std::recursive_mutex;  // never freed: the thread outlives statics
   return *lock;
@@ -101,11 +99,15 @@ void TTimerThread::Add(std::shared_ptr<TTimerEvent> event) {
   Assert(event != nullptr);
   {
     std::lock_guard guard(queueLock_);
-    event->sequence_ = nextSequence_++;
-    queue_.Push(std::move(event));
+    Push(std::move(event));
     ++addedCount_;
   }
   wake_.Set();
+}
+
+void TTimerThread::Push(std::shared_ptr<TTimerEvent> event) {
+  event->sequence_ = nextSequence_++;
+  queue_.Push(std::move(event));
 }
 
 std::uint32_t TTimerThread::AddedCount() const {
@@ -187,22 +189,17 @@ void TTimerThread::Reschedule(TDateTime now) {
   std::vector<std::shared_ptr<TTimerEvent>> events;
   {
     std::lock_guard guard(queueLock_);
-    events.reserve(static_cast<std::size_t>(queue_.Count()));
-    while (THeap::Item item = queue_.Pop()) events.push_back(std::static_pointer_cast<TTimerEvent>(item));
+    std::vector<std::shared_ptr<TTimerEvent>> absolute;
+    while (THeap::Item item = queue_.Pop()) {
+      auto event = std::static_pointer_cast<TTimerEvent>(item);
+      (event->absolute_ ? absolute : events).push_back(std::move(event));
+    }
+    for (auto& event : absolute) Push(std::move(event));  // the same events back in, not new ones
+    removedCount_ += static_cast<std::uint32_t>(events.size());
   }
   for (std::shared_ptr<TTimerEvent>& event : events) {
-    if (event->absolute_) {
-      Add(event);
-      std::lock_guard guard(queueLock_);
-      --addedCount_;  // the same event, not a new one
-      continue;
-    }
     // A relative event meant "so long from now"; after the jump that moment is now.
     event->due_ = now;
-    {
-      std::lock_guard guard(queueLock_);
-      ++removedCount_;
-    }
     event->Fire();
   }
 }

@@ -111,6 +111,8 @@ class TTimerThread {
  private:
   TTimerThread();
   void Execute();
+  /// Queues with the next sequence number. Under queueLock_.
+  void Push(std::shared_ptr<TTimerEvent> event);
   /// Empties the queue after the clock went back: absolute events go back in, relative ones fire now.
   void Reschedule(TDateTime now);
 

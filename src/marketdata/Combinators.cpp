@@ -9,8 +9,6 @@
 namespace tarnwell {
 namespace {
 
-constexpr double kMsPerDay = 86400000.0;
-
 const TFactoryRef& FactoryOf(const TParamValue& param) {
   const TFactoryRef* factory = param.Factory();
   Assert(factory != nullptr && *factory != nullptr);

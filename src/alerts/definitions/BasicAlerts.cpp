@@ -15,17 +15,9 @@
 namespace tarnwell {
 namespace {
 
-constexpr std::int64_t kMsPerDay = 86400000;
+constexpr std::int64_t kDayMs = 86400000;
 constexpr std::int64_t kSlotMs = 15 * 60000;
 constexpr int kLastSlot = 27;
-
-/// A date-time in whole milliseconds, so that times compare without floating-point noise.
-std::int64_t MsOf(TDateTime time) {
-  return std::llround(time * static_cast<double>(kMsPerDay));
-}
-std::int64_t DayOf(TDateTime time) {
-  return static_cast<std::int64_t>(std::floor(time));
-}
 
 std::string Format(const char* format, auto... args) {
   char text[256];
@@ -291,7 +283,7 @@ std::int64_t IntraDayHighLow::PeriodOfTime(TDateTime time) const {
   // Periods count from midnight; numbering them across days as well keeps the last period of one day apart
   // from the same period of the next.
   const std::int64_t periodMs = std::int64_t{minutes_} * 60000;
-  return DayOf(time) * (kMsPerDay / periodMs + (kMsPerDay % periodMs != 0)) + TimeOfDayMs(time) / periodMs;
+  return DayOf(time) * (kDayMs / periodMs + (kDayMs % periodMs != 0)) + TimeOfDayMs(time) / periodMs;
 }
 
 void IntraDayHighLow::OnPrint() {
@@ -496,13 +488,13 @@ void TOpeningRangeBreak::OnPrint() {
   const TTosData* print = PrintOf(tos_);
   if (!print || print->FormT || print->Snapshot) return;
   const std::int64_t printMs = MsOf(print->Time);
-  if (printMs <= DayOf(CurrentTime()) * kMsPerDay) return;  // yesterday's print, or no time at all
+  if (printMs <= DayOf(CurrentTime()) * kDayMs) return;  // yesterday's print, or no time at all
 
   bool opening = true;
   if (exchange_ == ekNyse) opening = print->Exchange == "NYSE";
   if (exchange_ == ekIndex) opening = TimeOfDayMs(print->Time) > HoursMinutesMs(6, 30);
 
-  if (DayOf(print->Time) * kMsPerDay > MsOf(resetTime_)) {
+  if (DayOf(print->Time) * kDayMs > MsOf(resetTime_)) {
     resetTime_ = print->Time;
     stage_ = 0;
   }

@@ -10,13 +10,7 @@
 namespace tarnwell {
 namespace {
 
-constexpr double kMsPerDay = 86400000.0;
 constexpr std::int64_t kMsPerMinute = 60000;
-
-/// A date-time in whole milliseconds, so that times less than a millisecond apart compare as equal.
-std::int64_t MsOf(TDateTime time) {
-  return std::llround(time * kMsPerDay);
-}
 
 /// "hh:nn:ss" of a date-time's time of day.
 std::string FormatTimeOfDay(TDateTime time) {
