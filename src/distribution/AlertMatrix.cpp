@@ -46,11 +46,11 @@ std::pair<TAlertQueue*, TDataNodeLink*> TAlertQueue::Find(const std::string& nam
   return FindOrCreate<TAlertQueue>(name, std::move(callback));
 }
 
-void TAlertQueue::AddEvent(const TAlertEvent& event) {
+void TAlertQueue::AddEvent(TAlertEvent event) {
   {
     std::lock_guard guard(QueueLock());
     if (count_ == events_.size()) events_.resize(std::max<std::size_t>(2 * events_.size(), 11));
-    events_[count_++] = event;
+    events_[count_++] = std::move(event);
   }
   NotifyListeners();
 }
@@ -194,7 +194,7 @@ void TAlertListener::OnAlert() {
     event.Data.Mark(aefQuality);
   }
   if (backgroundData_) backgroundData_->FillIn(event.Data);
-  queue_->AddEvent(event);
+  queue_->AddEvent(std::move(event));
 }
 
 // --- Matrix ----------------------------------------------------------------------------------------------

@@ -56,8 +56,8 @@ class TAlertQueue : public TDataNodeWithStringKey {
   /// The queue and a new inactive link whose callback runs whenever events are added.
   static std::pair<TAlertQueue*, TDataNodeLink*> Find(const std::string& name, TCallback callback = {});
 
-  /// Appends a copy, then notifies. Data node thread.
-  void AddEvent(const TAlertEvent& event);
+  /// Appends the event, then notifies. Data node thread.
+  void AddEvent(TAlertEvent event);
   /// Every queued event in arrival order; the queue is empty afterwards. Any thread.
   TAlertEvents TakeEvents();
   /// Slots of the buffer (it grows to 11, 22, 44, ...).

@@ -11,8 +11,7 @@ TNewDayAlert::TNewDayAlert(const TParamList& params) {
 }
 
 void TNewDayAlert::NewDay() {
-  ++count_;
-  ReportAlert("New Day!", count_);
+  ReportAlert("New Day!", Count() + 1);  // every report is a new day, so the count after it is the quality
 }
 
 void RegisterDayHistoryAlerts() {

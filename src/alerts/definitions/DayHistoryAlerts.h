@@ -13,7 +13,6 @@ class TNewDayAlert : public TAlert {
 
  private:
   void NewDay();
-  std::int32_t count_ = 0;
 };
 
 /// Registers "NewDay".
