@@ -49,11 +49,7 @@ constexpr std::size_t kMaxBacklog = 48;
 // A request whose reply tells that the feed has answered everything asked before it.
 constexpr const char* kSyncItem = "LIVEQUOTE;1003;1003='$REPLAY.SYNC'";
 
-TDateTime LocalFromVendor(std::int64_t vendorMs) {
-  return static_cast<double>(vendorMs) / 86400000.0 + kUnixEpochDay - kVendorLead;
-}
-
-// The first whole vendor millisecond at or after a local time.
+// The first whole vendor millisecond at or after a local time: the way back from vendor::SystemTime.
 std::int64_t VendorMsAtOrAfter(TDateTime local) {
   return static_cast<std::int64_t>(std::ceil((local - kUnixEpochDay + kVendorLead) * 86400000.0 - 1e-3));
 }
@@ -151,7 +147,7 @@ struct TLockstep {
     published = std::strtoull(text.data() + 24, nullptr, 10);
     TDataNodeThread& engine = TDataNodeThread::Instance();
     if (engine.QueueLength(1) > kMaxBacklog) engine.WaitForQueueAtMost(kMaxBacklog / 2);
-    const TDateTime local = LocalFromVendor(*vendorMs);
+    const TDateTime local = vendor::SystemTime(*vendorMs);
     // A timer made while the tape ran (none is, today) fires here rather than on its own thread, so that it
     // still comes between the updates it falls between.
     FireTimersDueBy(local);
@@ -289,7 +285,7 @@ TReplaySummary RunReplay(const TReplayOptions& options) {
 
   // The engine, with its clock at the tape's first update and the tape served from inside this process.
   ::setenv("TARNWELL_HOME", options.home.c_str(), 1);
-  clock::SetManual(LocalFromVendor(tape->FirstTime()));
+  clock::SetManual(vendor::SystemTime(tape->FirstTime()));
   vendor::SetLogQuiet(true);
   vendor::ServerOptions feedOptions;
   feedOptions.listen = "127.0.0.1:0";

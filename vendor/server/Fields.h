@@ -63,5 +63,11 @@ void CivilFromDays(int64_t days, int& year, int& month, int& day);
 inline constexpr int64_t kMsPerDay = 86400000;
 /// The vendor's clock runs this far ahead of the system's.
 inline constexpr int64_t kVendorLeadMs = 3 * 3600 * 1000;
+/// The system's date-time of a vendor time: days since 1899-12-30 in the system's clock.
+inline double SystemTime(int64_t time_ms) {
+  constexpr double kUnixEpochDay = 25569.0;  // 1899-12-30 to 1970-01-01
+  return static_cast<double>(time_ms) / static_cast<double>(kMsPerDay) + kUnixEpochDay -
+         static_cast<double>(kVendorLeadMs) / static_cast<double>(kMsPerDay);
+}
 
 }  // namespace tarnwell::vendor
