@@ -140,10 +140,11 @@ class TGenericDataNodeFactory final : public IGenericDataNodeFactory,
 /// Registers a factory under a name; a name already present keeps its first factory. Module
 /// initialisation only: the registry has no lock.
 void RegisterFactory(const std::string& name, TFactoryRef factory);
-/// Registers class T under a name with the "Symbol Name" place holder as its one parameter.
-template <class T>
-void RegisterClass(const std::string& name) {
-  RegisterFactory(name, TGenericDataNodeFactory::MakeForSymbol<T>());
+/// Registers class T under a name with the "Symbol Name" place holder as its first parameter, followed by the
+/// type's constants.
+template <class T, class... P>
+void RegisterClass(const std::string& name, P... constants) {
+  RegisterFactory(name, TGenericDataNodeFactory::Make<T>(SymbolNamePlaceHolder(), constants...));
 }
 /// The registered factory, or null; with `mustExist` a missing name fails "Cannot find factory:  "name"".
 TFactoryRef FindFactory(const std::string& name, bool mustExist = true);

@@ -153,36 +153,4 @@ bool ValidateBlock(const void* data, size_t size) {
   return at == size;
 }
 
-FieldValue DecodeField(const void* field) {
-  const auto* p = static_cast<const uint8_t*>(field);
-  FieldValue value;
-  value.type = static_cast<FieldType>(Get16(p));
-  value.number = Get16(p + 2);
-  switch (value.type) {
-    case FieldType::Long:
-      value.integer = static_cast<int32_t>(Get32(p + 4));
-      break;
-    case FieldType::Short:
-      value.integer = static_cast<int16_t>(Get16(p + 4));
-      break;
-    case FieldType::Price:
-      value.base = Get16(p + 4);
-      value.integer = static_cast<int32_t>(Get32(p + 8));
-      break;
-    case FieldType::String:
-      value.text = reinterpret_cast<const char*>(p + 8);
-      break;
-    case FieldType::Date:
-      value.integer = Get16(p + 6) * 10000 + static_cast<int8_t>(p[5]) * 100 + static_cast<int8_t>(p[4]);
-      break;
-    case FieldType::Time:
-      value.integer = Get16(p + 4) * 60 + Get16(p + 6);
-      break;
-    default:
-      value.type = FieldType::Blank;
-      break;
-  }
-  return value;
-}
-
 }  // namespace tarnwell::vendor

@@ -66,7 +66,6 @@ class BlockBuilder {
   void BeginRecord();
   void Add(const FieldValue& field);
   void EndRecord();
-  uint32_t RecordCount() const { return records_; }
   size_t Size() const { return bytes_.size(); }
   bool Empty() const { return records_ == 0; }
   /// The finished block; valid until the next change of the builder.
@@ -82,8 +81,5 @@ class BlockBuilder {
 /// True when the bytes form a well-made block: every size inside its parent, strings terminated, counts
 /// right. The client checks every block it receives, so the reader never walks outside a message.
 bool ValidateBlock(const void* data, size_t size);
-
-/// Reads back a field value at a field pointer (as the reader returns it).
-FieldValue DecodeField(const void* field);
 
 }  // namespace tarnwell::vendor

@@ -115,10 +115,6 @@ SymbolDay::SymbolDay(const Universe& universe, size_t index, int64_t day, const 
   }
 }
 
-int SymbolDay::DateValue() const {
-  return DateOf(day_);
-}
-
 double SymbolDay::RatePerSecond(double second) const {
   const double events = info_.prints_per_day * 2.0;
   if (info_.kind == SymbolKind::kSlash) return events / (kPostCloseSecond - kPreOpenSecond);

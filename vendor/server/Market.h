@@ -72,7 +72,6 @@ class SymbolDay {
   void TimePrint(std::vector<Update>& out, int64_t time_ms);
   void IndexPrint(std::vector<Update>& out, int64_t time_ms, double second);
   double RatePerSecond(double second) const;
-  int DateValue() const;
 
   const Universe& universe_;
   const SymbolInfo& info_;

@@ -61,11 +61,6 @@ int EndSlot(TDateTime time) {
   return static_cast<int>(std::min<std::int64_t>(ms / kSlotMs + 1, kLastSlot));
 }
 
-template <class T, class... P>
-void Register(const std::string& name, P... constants) {
-  RegisterFactory(name, TGenericDataNodeFactory::Make<T>(SymbolNamePlaceHolder(), constants...));
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------------------
@@ -583,28 +578,28 @@ void TBrightBands::Evaluate() {
 // ---------------------------------------------------------------------------------------------------------
 
 void RegisterBasicAlerts() {
-  Register<THighVolume>("HighRelativeVolume");
-  Register<TGapDownReversal>("GapDownReversal");
-  Register<TGapUpReversal>("GapUpReversal");
-  Register<TBlockPrint>("BlockPrint");
-  Register<TGapRetracementArcUp>("GapRetracementArcUp");
-  Register<TGapRetracementArcDown>("GapRetracementArcDown");
+  RegisterClass<THighVolume>("HighRelativeVolume");
+  RegisterClass<TGapDownReversal>("GapDownReversal");
+  RegisterClass<TGapUpReversal>("GapUpReversal");
+  RegisterClass<TBlockPrint>("BlockPrint");
+  RegisterClass<TGapRetracementArcUp>("GapRetracementArcUp");
+  RegisterClass<TGapRetracementArcDown>("GapRetracementArcDown");
   for (int minutes : {1, 5, 10, 15, 30, 60}) {
     const std::string stem = std::to_string(minutes) + "Min";
-    Register<IntraDayHighLow>(stem + "High", true, minutes);
-    Register<IntraDayHighLow>(stem + "Low", false, minutes);
+    RegisterClass<IntraDayHighLow>(stem + "High", true, minutes);
+    RegisterClass<IntraDayHighLow>(stem + "Low", false, minutes);
   }
-  Register<TLargeBidOrAsk>("LargeBidSize", true);
-  Register<TLargeBidOrAsk>("LargeAskSize", false);
-  Register<TPercentChangeForTheDay>("PercentUpForDay", true);
-  Register<TPercentChangeForTheDay>("PercentDownForDay", false);
-  Register<TStrongVolume>("StrongVolume");
+  RegisterClass<TLargeBidOrAsk>("LargeBidSize", true);
+  RegisterClass<TLargeBidOrAsk>("LargeAskSize", false);
+  RegisterClass<TPercentChangeForTheDay>("PercentUpForDay", true);
+  RegisterClass<TPercentChangeForTheDay>("PercentDownForDay", false);
+  RegisterClass<TStrongVolume>("StrongVolume");
   for (int minutes : {1, 5, 10, 15, 30, 60}) {
-    Register<TOpeningRangeBreak>("OpeningRangeBreakout" + std::to_string(minutes), true, minutes);
-    Register<TOpeningRangeBreak>("OpeningRangeBreakdown" + std::to_string(minutes), false, minutes);
+    RegisterClass<TOpeningRangeBreak>("OpeningRangeBreakout" + std::to_string(minutes), true, minutes);
+    RegisterClass<TOpeningRangeBreak>("OpeningRangeBreakdown" + std::to_string(minutes), false, minutes);
   }
-  Register<TBrightBands>("BrightBandsUp", true);
-  Register<TBrightBands>("BrightBandsDown", false);
+  RegisterClass<TBrightBands>("BrightBandsUp", true);
+  RegisterClass<TBrightBands>("BrightBandsDown", false);
 }
 
 }  // namespace tarnwell

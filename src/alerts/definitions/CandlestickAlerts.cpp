@@ -31,11 +31,6 @@ double RecentVolume(const std::vector<TCandle>& candles, std::size_t count) {
   return static_cast<double>(sum);
 }
 
-template <class T, class... P>
-void Register(const std::string& name, P... constants) {
-  RegisterFactory(name, TGenericDataNodeFactory::Make<T>(SymbolNamePlaceHolder(), constants...));
-}
-
 /// Restores a value when it goes, however the scope is left.
 class TRestore {
  public:
@@ -401,19 +396,19 @@ void TShortTermCandlesDebug::Update() {
 void RegisterCandlestickAlerts() {
   for (int minutes : {5, 10, 15, 30}) {
     const std::string width = std::string("-").append(std::to_string(minutes));
-    Register<TDoji>("Doji" + width, minutes);
-    Register<TTraditionalChannelBreak>("TraditionalChannelBreakout" + width, minutes, true);
-    Register<TTraditionalChannelBreak>("TraditionalChannelBreakdown" + width, minutes, false);
-    Register<THammerOrHangingMan>("Hammer" + width, minutes, true);
-    Register<THammerOrHangingMan>("HangingMan" + width, minutes, false);
-    Register<TEngulfing>("BullishEngulfing" + width, minutes, true);
-    Register<TEngulfing>("BearishEngulfing" + width, minutes, false);
-    Register<TDarkCloudCoverOrPeircing>("PiercingPattern" + width, minutes, true);
-    Register<TDarkCloudCoverOrPeircing>("DarkCloudCover" + width, minutes, false);
+    RegisterClass<TDoji>("Doji" + width, minutes);
+    RegisterClass<TTraditionalChannelBreak>("TraditionalChannelBreakout" + width, minutes, true);
+    RegisterClass<TTraditionalChannelBreak>("TraditionalChannelBreakdown" + width, minutes, false);
+    RegisterClass<THammerOrHangingMan>("Hammer" + width, minutes, true);
+    RegisterClass<THammerOrHangingMan>("HangingMan" + width, minutes, false);
+    RegisterClass<TEngulfing>("BullishEngulfing" + width, minutes, true);
+    RegisterClass<TEngulfing>("BearishEngulfing" + width, minutes, false);
+    RegisterClass<TDarkCloudCoverOrPeircing>("PiercingPattern" + width, minutes, true);
+    RegisterClass<TDarkCloudCoverOrPeircing>("DarkCloudCover" + width, minutes, false);
   }
   for (int count : {5, 10, 15, 30}) {
-    Register<TTimedMovement>("TimedMovement" + std::to_string(count), count);
-    Register<TVolumeChange>("VolumeChange" + std::to_string(count), count);
+    RegisterClass<TTimedMovement>("TimedMovement" + std::to_string(count), count);
+    RegisterClass<TVolumeChange>("VolumeChange" + std::to_string(count), count);
   }
   RegisterClass<TShortTermCandlesDebug>("ShortTermCandlesDebug");
 }
