@@ -25,6 +25,8 @@ class TGenericFeedNode : public TDataNodeWithStringKey {
   virtual bool IsValid() { return false; }
   /// The record inside the node, changed in place on every update; null for the default node.
   virtual const Record* GetData() { return nullptr; }
+  /// The record while the node holds data, else null.
+  const Record* Current() { return IsValid() ? GetData() : nullptr; }
 
   /// The shared node of the installed implementation for the symbol, with a new inactive link to
   /// `callback`; without an implementation, the one default node (invalid, no data) with a holder link.
@@ -77,10 +79,13 @@ class TGenericFundamentalDataNode : public TGenericFeedNode<TGenericFundamentalD
 class TGenericLevel2DataNode : public TDataNodeWithStringKey {
  public:
   static constexpr const char* kKeyClass = "TGenericLevel2DataNode";
-  static TGenericLevel2DataNode* CreateFromKey(const std::string&) { return Create<TGenericLevel2DataNode>(); }
+  static TGenericLevel2DataNode* CreateFromKey(const std::string&) {
+    return Create<TGenericLevel2DataNode>();
+  }
   /// False: the viewer shows no refresh counts.
   virtual bool HasRefreshCounts() { return false; }
-  static std::pair<TGenericLevel2DataNode*, TDataNodeLink*> Find(const std::string& symbol, TCallback callback = {});
+  static std::pair<TGenericLevel2DataNode*, TDataNodeLink*> Find(const std::string& symbol,
+                                                                 TCallback callback = {});
   /// The `first` group of a side (the viewer shows the first group, a blank row, then the other).
   virtual TL2EntryArray GetBids(bool /*first*/) { return {}; }
   virtual TL2EntryArray GetAsks(bool /*first*/) { return {}; }
@@ -91,7 +96,8 @@ class TGenericTickDataNode : public TDataNodeWithStringKey {
  public:
   static constexpr const char* kKeyClass = "TGenericTickDataNode";
   static TGenericTickDataNode* CreateFromKey(const std::string&) { return Create<TGenericTickDataNode>(); }
-  static std::pair<TGenericTickDataNode*, TDataNodeLink*> Find(const std::string& symbol, TCallback callback = {});
+  static std::pair<TGenericTickDataNode*, TDataNodeLink*> Find(const std::string& symbol,
+                                                               TCallback callback = {});
   virtual TTickRecordArray GetTicks() { return {}; }
 };
 

@@ -154,7 +154,7 @@ TExpectedOpen::TExpectedOpen(const TParamList& params) {
 double TExpectedOpen::GetDouble() {
   const double open = open_->GetDouble();
   if (slashSymbol_) return open;
-  const TTosData* print = tos_->IsValid() ? tos_->GetData() : nullptr;
+  const TTosData* print = tos_->Current();
   const bool extendedHours = print && print->FormT;
   if (open != 0 && !extendedHours) return open;
   return print ? print->Price : 0;

@@ -34,7 +34,7 @@ class TL1User : public TGenericDataNode {
 
  protected:
   /// The quote, or null while the level-1 node is not valid.
-  const TL1Data* Record() { return l1_->IsValid() ? l1_->GetData() : nullptr; }
+  const TL1Data* Record() { return l1_->Current(); }
   virtual void Changed() { NotifyListeners(); }
 
   TGenericL1DataNode* l1_;
@@ -48,7 +48,7 @@ class TTosUser : public TGenericDataNode {
 
  protected:
   /// The last print, or null while the print node is not valid.
-  const TTosData* Record() { return tos_->IsValid() ? tos_->GetData() : nullptr; }
+  const TTosData* Record() { return tos_->Current(); }
   virtual void Changed() { NotifyListeners(); }
 
   TGenericTosDataNode* tos_;
@@ -74,7 +74,7 @@ class TFundamentalUser : public TGenericDataNode {
 
  protected:
   /// The fundamentals, or null while the fundamental node is not valid.
-  const TFundamentalData* Record() { return fundamental_->IsValid() ? fundamental_->GetData() : nullptr; }
+  const TFundamentalData* Record() { return fundamental_->Current(); }
   virtual void Changed() { NotifyListeners(); }
 
   TGenericFundamentalDataNode* fundamental_;

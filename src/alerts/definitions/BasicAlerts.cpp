@@ -27,10 +27,10 @@ std::string Format(const char* format, auto... args) {
 
 /// The quote when the node holds one, else null.
 const TL1Data* QuoteOf(TGenericL1DataNode* node) {
-  return node && node->IsValid() ? node->GetData() : nullptr;
+  return node ? node->Current() : nullptr;
 }
 const TTosData* PrintOf(TGenericTosDataNode* node) {
-  return node && node->IsValid() ? node->GetData() : nullptr;
+  return node ? node->Current() : nullptr;
 }
 
 bool AllAboveZero(const TL1Data& quote) {
@@ -464,7 +464,7 @@ TOpeningRangeBreak::TOpeningRangeBreak(const TParamList& params) : resetTime_(cl
 }
 
 void TOpeningRangeBreak::OnFundamental() {
-  const TFundamentalData* data = fundamental_->IsValid() ? fundamental_->GetData() : nullptr;
+  const TFundamentalData* data = fundamental_->Current();
   const std::string listed = data ? data->ListedExchange : std::string();
   if (listed.empty()) {
     exchange_ = ekNone;

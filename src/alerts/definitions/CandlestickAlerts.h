@@ -156,7 +156,7 @@ class TShortTermCandles : public TDataNodeWithStringKey {
   TDateTime LastPrintTime() const { return lastPrintTime_; }
   TDateTime NextBoundary() const { return nextBoundary_; }
   /// The symbol's current print, or null while the print node is not valid.
-  const TTosData* CurrentPrint() const { return tos_->IsValid() ? tos_->GetData() : nullptr; }
+  const TTosData* CurrentPrint() const { return tos_->Current(); }
 
  private:
   void NewPrint();
