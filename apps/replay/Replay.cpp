@@ -151,7 +151,8 @@ struct TLockstep {
     // A timer made while the tape ran (none is, today) fires here rather than on its own thread, so that it
     // still comes between the updates it falls between.
     FireTimersDueBy(local);
-    if (local > clock::Now()) clock::SetManual(local);
+    // Quietly: no timer is due by now (fired just above), so the timer thread need not look.
+    if (local > clock::Now()) clock::SetManualQuietly(local);
     {
       const TDateTime processing = engine.CurrentDataTime();
       std::lock_guard guard(arrivalLock);

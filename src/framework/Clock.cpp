@@ -68,9 +68,13 @@ TDateTime Now() {
 }
 
 void SetManual(TDateTime localTime) {
+  SetManualQuietly(localTime);
+  NotifyWatchers();
+}
+
+void SetManualQuietly(TDateTime localTime) {
   State().manualTime.store(localTime);
   State().manual.store(true, std::memory_order_release);
-  NotifyWatchers();
 }
 
 void Advance(double days) {

@@ -29,6 +29,10 @@ double NowUnixSeconds();
 /// Freezes the clock at a local date-time; Now() returns it until changed. Wakes every clock watcher.
 void SetManual(TDateTime localTime);
 
+/// Sets the manual time without waking the clock watchers, for a caller that fires every timer due by then
+/// itself (a replay moving the clock at every update). Any thread.
+void SetManualQuietly(TDateTime localTime);
+
 /// Moves a manual clock forward (or back, with a negative step). Fails when the clock is not manual.
 void Advance(double days);
 

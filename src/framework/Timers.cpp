@@ -86,11 +86,7 @@ std::recursive_mutex& TTimerThread::TimerLock() {
 
 TTimerThread::TTimerThread() {
   // A clock set by hand (tests, replay) must not wait for the next 100 ms look at it.
-  plannedDue_ = -std::numeric_limits<TDateTime>::infinity();
-  clock::AddWatcher([this] {
-    const TDateTime now = clock::Now();
-    if (now >= plannedDue_.load() || now < lastLooked_.load()) wake_.Set();
-  });
+  clock::AddWatcher([this] { wake_.Set(); });
   thread_ = std::thread([this] { Execute(); });
   thread_.detach();  // runs until the process ends
 }
@@ -143,15 +139,12 @@ void TTimerThread::Execute() {
   TDateTime previous = clock::Now();
   for (;;) {
     try {
-      plannedDue_.store(-std::numeric_limits<TDateTime>::infinity());
       const TDateTime now = clock::Now();
       if (now < previous) Reschedule(now);
       previous = now;
-      lastLooked_.store(now);
 
       std::shared_ptr<TTimerEvent> due;
       std::int64_t wait = kNoWait;
-      TDateTime topDue = std::numeric_limits<TDateTime>::infinity();
       {
         std::lock_guard guard(queueLock_);
         if (const THeap::Item& top = queue_.Peek()) {
@@ -161,7 +154,6 @@ void TTimerThread::Execute() {
             ++removedCount_;
             wait = 0;
           } else {
-            topDue = event.due_;
             const double ms = std::round((event.due_ - now) * kMsPerDay);
             wait = static_cast<std::int64_t>(std::clamp(ms, -1.0, static_cast<double>(kNoWait)));
             if (wait <= 0) {
@@ -174,7 +166,6 @@ void TTimerThread::Execute() {
       nextWait_.store(static_cast<std::int32_t>(wait), std::memory_order_relaxed);
       if (due) due->Fire();
       if (wait <= 0) continue;
-      plannedDue_.store(topDue);
       sleeping_.store(true, std::memory_order_relaxed);
       wake_.WaitFor(std::chrono::milliseconds(std::min<std::int64_t>(wait, kLongestSleepMs)));
       sleeping_.store(false, std::memory_order_relaxed);

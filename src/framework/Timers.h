@@ -117,16 +117,11 @@ class TTimerThread {
   void Reschedule(TDateTime now);
 
   mutable std::recursive_mutex queueLock_;
-  TEvent wake_;                     // auto-reset
-  THeap queue_;                     // guarded by queueLock_
-  std::uint32_t nextSequence_ = 0;  // guarded by queueLock_
-  std::uint32_t addedCount_ = 0;    // guarded by queueLock_
-  std::uint32_t removedCount_ = 0;  // guarded by queueLock_
-  // The due time the thread sleeps towards; -infinity while it is deciding. A clock change wakes the thread
-  // only when the new time reaches it or goes back, so that a clock moved in small steps (replay) does not
-  // wake the thread at every step.
-  std::atomic<TDateTime> plannedDue_{0};
-  std::atomic<TDateTime> lastLooked_{0};         // the clock when the thread last looked
+  TEvent wake_;                                  // auto-reset
+  THeap queue_;                                  // guarded by queueLock_
+  std::uint32_t nextSequence_ = 0;               // guarded by queueLock_
+  std::uint32_t addedCount_ = 0;                 // guarded by queueLock_
+  std::uint32_t removedCount_ = 0;               // guarded by queueLock_
   std::atomic<bool> sleeping_{false};            // written by the timer thread only
   std::atomic<std::int32_t> nextWait_{kNoWait};  // written by the timer thread only
   std::thread thread_;
