@@ -4,6 +4,7 @@
 #include "alerts/definitions/CandlestickAlerts.h"
 #include "alerts/definitions/CrossingAlerts.h"
 #include "alerts/definitions/DayHistoryAlerts.h"
+#include "alerts/definitions/NewHighLowAlerts.h"
 #include "alerts/definitions/PullbackAlerts.h"
 #include "alerts/definitions/RunningAlerts.h"
 #include "analytics/Indicators.h"
@@ -23,6 +24,7 @@ void RegisterStandardFactories() {
   RegisterIndicators();
   // Alert types and the values that come with them.
   RegisterDayHistoryAlerts();
+  RegisterNewHighLowAlerts();
   RegisterBasicAlerts();
   RegisterRunningAlerts();
   RegisterPullbackAlerts();

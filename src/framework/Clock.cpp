@@ -174,12 +174,18 @@ std::string FormatFileStamp(TDateTime t) {
   return buf;
 }
 
+std::string FormatShortDate(TDateTime t) {
+  TDateTimeParts p = DecodeDateTime(t);
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%02d/%02d/%04d", p.month, p.day, p.year);
+  return buf;
+}
+
 std::string FormatLogStamp(TDateTime t) {
   TDateTimeParts p = DecodeDateTime(t);
-  char buf[64];
-  std::snprintf(buf, sizeof buf, "%02d/%02d/%04d %02d:%02d:%02d", p.month, p.day, p.year, p.hour, p.minute,
-                p.second);
-  return buf;
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", p.hour, p.minute, p.second);
+  return FormatShortDate(t) + " " + buf;
 }
 
 }  // namespace tarnwell

@@ -72,6 +72,8 @@ constexpr std::int64_t HoursMinutesMs(int hours, int minutes) {
 
 /// "yyyy_mm_dd__hh_nn_ss": the stamp used in log file names.
 std::string FormatFileStamp(TDateTime t);
+/// The system's short date: "mm/dd/yyyy".
+std::string FormatShortDate(TDateTime t);
 /// The short date and long time of log lines: "mm/dd/yyyy hh:nn:ss".
 std::string FormatLogStamp(TDateTime t);
 
