@@ -46,7 +46,8 @@ TL1Alert::TL1Alert(const TParamList& params) {
   auto [l1, l1Link] = TGenericL1DataNode::Find(symbol_, TW_METHOD(this, QuoteChanged));
   l1_ = l1;
   AddAutoLink(l1Link);
-  auto [volatility, volatilityLink] = FindForSymbol("TickVolatility", symbol_, TW_METHOD(this, VolatilityChanged));
+  auto [volatility, volatilityLink] =
+      FindForSymbol("TickVolatility", symbol_, TW_METHOD(this, VolatilityChanged));
   volatility_ = volatility;
   AddAutoLink(volatilityLink);
   // Deferred to the end of construction, where the call reaches the concrete class.
@@ -196,8 +197,8 @@ void TPreviousStats::Load() {
 const TPreviousStats::TLevel* TPreviousStats::FindLevel(double x) const {
   if (levels_.empty() || Beyond(x, levels_.back().Price)) return nullptr;
   // The list runs away from the current price: the first level not short of x.
-  const auto found =
-      std::partition_point(levels_.begin(), levels_.end(), [&](const TLevel& level) { return Beyond(x, level.Price); });
+  const auto found = std::partition_point(levels_.begin(), levels_.end(),
+                                          [&](const TLevel& level) { return Beyond(x, level.Price); });
   return &*found;
 }
 
@@ -210,8 +211,9 @@ TLevelDescription TPreviousStats::DescribeLevel(double x, const std::string& pre
   const double days = std::nearbyint(static_cast<double>(DayOf(TDataNode::CurrentTime())) - date - 1);
   description.Days = static_cast<std::int32_t>(std::clamp(days, -2147483648.0, 2147483647.0));
   if (level) {
-    description.Text = prefix + (highs_ ? "Next resistance " : "Next support ") + TAlert::FormatPrice(false, level->Price) +
-                       " from " + FormatShortDate(level->Date) + ".";
+    description.Text = prefix + (highs_ ? "Next resistance " : "Next support ") +
+                       TAlert::FormatPrice(false, level->Price) + " from " + FormatShortDate(level->Date) +
+                       ".";
   }
   return description;
 }
