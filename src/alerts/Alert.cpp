@@ -88,6 +88,16 @@ std::string TAlert::FormatPrice(bool showPlus, double value) {
   return text;
 }
 
+std::string TAlert::FormatWhole(double value) {
+  const double rounded = std::nearbyint(value);
+  if (!std::isfinite(rounded) || std::abs(rounded) >= 1e18) return "***";
+  const long long whole = static_cast<long long>(rounded);
+  std::string digits = std::to_string(whole < 0 ? -whole : whole);
+  for (int at = static_cast<int>(digits.size()) - 3; at > 0; at -= 3)
+    digits.insert(static_cast<std::size_t>(at), ",");
+  return whole < 0 ? "-" + digits : digits;
+}
+
 namespace {
 
 // Each statistic in column order: written as a price, or as a whole number.

@@ -32,6 +32,8 @@ class TAlert : public TGenericDataNode {
   /// A price with two to four decimals, a sign when negative (or "+" when asked); "***.**" when it is not a
   /// number.
   static std::string FormatPrice(bool showPlus, double value);
+  /// A number rounded to a whole one, with thousands separators: "12,500", "-1,000".
+  static std::string FormatWhole(double value);
 
  private:
   std::string description_;

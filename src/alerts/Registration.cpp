@@ -7,6 +7,7 @@
 #include "alerts/definitions/NewHighLowAlerts.h"
 #include "alerts/definitions/PullbackAlerts.h"
 #include "alerts/definitions/RunningAlerts.h"
+#include "alerts/definitions/SupportResistanceAlerts.h"
 #include "analytics/Indicators.h"
 #include "marketdata/FileData.h"
 #include "marketdata/NamedValues.h"
@@ -30,6 +31,7 @@ void RegisterStandardFactories() {
   RegisterPullbackAlerts();
   RegisterCrossingAlerts(TGenericDataNodeFactory::MakeForSymbol<TVWAP>());
   RegisterCandlestickAlerts();
+  RegisterSupportResistanceAlerts();
 }
 
 }  // namespace tarnwell

@@ -32,7 +32,8 @@ TEST(Alert, DescribeTimeSpanWording) {
       {-5 * second, "Less than 1 second"},
   };
   const TDateTime earlier = EncodeDateTime(2026, 5, 4, 9, 0);
-  for (const Case& c : cases) EXPECT_EQ(TAlert::DescribeTimeSpan(earlier + c.span, earlier), c.text) << c.text;
+  for (const Case& c : cases)
+    EXPECT_EQ(TAlert::DescribeTimeSpan(earlier + c.span, earlier), c.text) << c.text;
 }
 
 TEST(Alert, FormatPriceShowsTwoToFourDecimals) {
@@ -41,12 +42,32 @@ TEST(Alert, FormatPriceShowsTwoToFourDecimals) {
     double value;
     const char* text;
   } cases[] = {
-      {false, 12.5, "12.50"},    {false, 12.125, "12.125"}, {false, 0.0001, "0.0001"}, {false, -3, "-3.00"},
-      {true, 3, "+3.00"},        {true, 0, "+0.00"},        {false, 1.23456, "1.2346"}, {false, 1234567.1, "1234567.10"},
-      {true, -0.25, "-0.25"},    {false, std::numeric_limits<double>::quiet_NaN(), "***.**"},
+      {false, 12.5, "12.50"},
+      {false, 12.125, "12.125"},
+      {false, 0.0001, "0.0001"},
+      {false, -3, "-3.00"},
+      {true, 3, "+3.00"},
+      {true, 0, "+0.00"},
+      {false, 1.23456, "1.2346"},
+      {false, 1234567.1, "1234567.10"},
+      {true, -0.25, "-0.25"},
+      {false, std::numeric_limits<double>::quiet_NaN(), "***.**"},
       {false, std::numeric_limits<double>::infinity(), "***.**"},
   };
   for (const Case& c : cases) EXPECT_EQ(TAlert::FormatPrice(c.plus, c.value), c.text) << c.value;
+}
+
+TEST(Alert, FormatWholeGroupsThousands) {
+  const std::pair<double, const char*> cases[] = {
+      {0, "0"},
+      {999, "999"},
+      {1000, "1,000"},
+      {12500.4, "12,500"},
+      {-1234567, "-1,234,567"},
+      {999999.5, "1,000,000"},
+      {std::numeric_limits<double>::quiet_NaN(), "***"},
+  };
+  for (const auto& [value, text] : cases) EXPECT_EQ(TAlert::FormatWhole(value), text) << value;
 }
 
 class TTestAlert : public TAlert {
