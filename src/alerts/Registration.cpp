@@ -4,6 +4,8 @@
 #include "alerts/definitions/CandlestickAlerts.h"
 #include "alerts/definitions/CrossingAlerts.h"
 #include "alerts/definitions/DayHistoryAlerts.h"
+#include "alerts/definitions/FibonacciAlerts.h"
+#include "alerts/definitions/GeometricPatterns.h"
 #include "alerts/definitions/NewHighLowAlerts.h"
 #include "alerts/definitions/PullbackAlerts.h"
 #include "alerts/definitions/RunningAlerts.h"
@@ -32,6 +34,8 @@ void RegisterStandardFactories() {
   RegisterCrossingAlerts(TGenericDataNodeFactory::MakeForSymbol<TVWAP>());
   RegisterCandlestickAlerts();
   RegisterSupportResistanceAlerts();
+  RegisterGeometricPatternAlerts();
+  RegisterFibonacciAlerts();
 }
 
 }  // namespace tarnwell
