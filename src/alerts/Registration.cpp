@@ -2,6 +2,7 @@
 
 #include "alerts/definitions/BasicAlerts.h"
 #include "alerts/definitions/CandlestickAlerts.h"
+#include "alerts/definitions/ConsolidationAlerts.h"
 #include "alerts/definitions/CrossingAlerts.h"
 #include "alerts/definitions/DayHistoryAlerts.h"
 #include "alerts/definitions/FibonacciAlerts.h"
@@ -36,6 +37,7 @@ void RegisterStandardFactories() {
   RegisterSupportResistanceAlerts();
   RegisterGeometricPatternAlerts();
   RegisterFibonacciAlerts();
+  RegisterConsolidationAlerts();
 }
 
 }  // namespace tarnwell
