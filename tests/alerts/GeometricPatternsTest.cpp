@@ -153,3 +153,19 @@ TEST(FibonacciGoals, SellGoalsMirrorBuyGoals) {
 
 }  // namespace
 }  // namespace tarnwell
+
+namespace tarnwell {
+namespace {
+
+TEST(PatternAlerts, AnUnknownPatternTypeIsRefused) {
+  TFactoryRef factory = TGenericDataNodeFactory::Make<TSimpleGeometricPatternAlert>("IBM", 4, true);
+  try {
+    factory->GetNode();
+    ADD_FAILURE() << "type 4 made a node";
+  } catch (const std::exception& e) {
+    EXPECT_NE(std::string(e.what()).find("Invalid pattern type:  4"), std::string::npos) << e.what();
+  }
+}
+
+}  // namespace
+}  // namespace tarnwell

@@ -377,26 +377,24 @@ TSimpleGeometricPatternAlert::TSimpleGeometricPatternAlert(const TParamList& par
   const std::string symbol = params[0].AsString();
   const std::int32_t type = params[1].AsInteger();
   up_ = params[2].AsBoolean();
-  switch (type) {
-    case 0:
-      name_ = up_ ? "Triangle bottom" : "Triangle top";
-      Watch<TNarrowingTrianglePattern>(symbol);
-      break;
-    case 1:
-      name_ = up_ ? "Broadening bottom" : "Broadening top";
-      Watch<TBroadeningTrianglePattern>(symbol);
-      break;
-    case 2:
-      name_ = up_ ? "Rectangle bottom" : "Rectangle top";
-      Watch<TRectanglePattern>(symbol);
-      break;
-    case 3:
-      name_ = up_ ? "Head and shoulders" : "Inverted head and shoulders";
-      Watch<THeadAndShouldersPattern>(symbol);
-      break;
-    default:
-      throw std::runtime_error("Invalid pattern type:  " + std::to_string(type));
+  struct TKind {
+    const char* up;
+    const char* down;
+    void (TSimpleGeometricPatternAlert::*watch)(const std::string&);
+  };
+  static const TKind kKinds[] = {
+      {"Triangle bottom", "Triangle top", &TSimpleGeometricPatternAlert::Watch<TNarrowingTrianglePattern>},
+      {"Broadening bottom", "Broadening top",
+       &TSimpleGeometricPatternAlert::Watch<TBroadeningTrianglePattern>},
+      {"Rectangle bottom", "Rectangle top", &TSimpleGeometricPatternAlert::Watch<TRectanglePattern>},
+      {"Head and shoulders", "Inverted head and shoulders",
+       &TSimpleGeometricPatternAlert::Watch<THeadAndShouldersPattern>},
+  };
+  if (type < 0 || type >= static_cast<std::int32_t>(std::size(kKinds))) {
+    throw std::runtime_error("Invalid pattern type:  " + std::to_string(type));
   }
+  name_ = up_ ? kKinds[type].up : kKinds[type].down;
+  (this->*kKinds[type].watch)(symbol);
 }
 
 TDoubleTopAlert::TDoubleTopAlert(const TParamList& params) {
