@@ -7,6 +7,7 @@
 #include "alerts/definitions/DayHistoryAlerts.h"
 #include "alerts/definitions/FibonacciAlerts.h"
 #include "alerts/definitions/GeometricPatterns.h"
+#include "alerts/definitions/LockedCrossedAlerts.h"
 #include "alerts/definitions/NewHighLowAlerts.h"
 #include "alerts/definitions/PullbackAlerts.h"
 #include "alerts/definitions/RunningAlerts.h"
@@ -38,6 +39,7 @@ void RegisterStandardFactories() {
   RegisterGeometricPatternAlerts();
   RegisterFibonacciAlerts();
   RegisterConsolidationAlerts();
+  RegisterLockedCrossedAlerts();
 }
 
 }  // namespace tarnwell
