@@ -27,6 +27,7 @@
 #include "framework/Clock.h"
 #include "framework/DataNodeThread.h"
 #include "framework/GenericNode.h"
+#include "framework/Random.h"
 #include "framework/Timers.h"
 #include "marketdata/vendor/VendorConversation.h"
 #include "marketdata/vendor/VendorFeedNodes.h"
@@ -302,6 +303,7 @@ TReplaySummary RunReplay(const TReplayOptions& options) {
   TTimerThread::Instance();
   InitializeFramework();
   RegisterStandardFactories();
+  SeedRandom(1);  // the jitter of some alert qualities repeats too: a replay gives the same lines every time
   if (!InitializeVendorLibrary()) throw std::runtime_error("the vendor library did not start");
   InstallVendorFeed();
   auto [conversation, conversationLink] = VendorConversationFactory()->GetNode();

@@ -12,6 +12,7 @@
 #include "alerts/definitions/PullbackAlerts.h"
 #include "alerts/definitions/RunningAlerts.h"
 #include "alerts/definitions/SupportResistanceAlerts.h"
+#include "alerts/definitions/TrailingStopAlerts.h"
 #include "analytics/Indicators.h"
 #include "marketdata/FileData.h"
 #include "marketdata/NamedValues.h"
@@ -40,6 +41,7 @@ void RegisterStandardFactories() {
   RegisterFibonacciAlerts();
   RegisterConsolidationAlerts();
   RegisterLockedCrossedAlerts();
+  RegisterTrailingStopAlerts();
 }
 
 }  // namespace tarnwell
