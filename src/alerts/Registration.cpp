@@ -3,6 +3,7 @@
 #include "alerts/definitions/BasicAlerts.h"
 #include "alerts/definitions/CandlestickAlerts.h"
 #include "alerts/definitions/ConsolidationAlerts.h"
+#include "alerts/definitions/CorrelationAlerts.h"
 #include "alerts/definitions/CrossingAlerts.h"
 #include "alerts/definitions/DayHistoryAlerts.h"
 #include "alerts/definitions/FibonacciAlerts.h"
@@ -42,6 +43,7 @@ void RegisterStandardFactories() {
   RegisterConsolidationAlerts();
   RegisterLockedCrossedAlerts();
   RegisterTrailingStopAlerts();
+  RegisterCorrelationAlerts();
 }
 
 }  // namespace tarnwell
