@@ -11,6 +11,7 @@
 #include "alerts/definitions/LockedCrossedAlerts.h"
 #include "alerts/definitions/NewHighLowAlerts.h"
 #include "alerts/definitions/PullbackAlerts.h"
+#include "alerts/definitions/QuotePatternAlerts.h"
 #include "alerts/definitions/RunningAlerts.h"
 #include "alerts/definitions/SupportResistanceAlerts.h"
 #include "alerts/definitions/TrailingStopAlerts.h"
@@ -44,6 +45,7 @@ void RegisterStandardFactories() {
   RegisterLockedCrossedAlerts();
   RegisterTrailingStopAlerts();
   RegisterCorrelationAlerts();
+  RegisterQuotePatternAlerts();
 }
 
 }  // namespace tarnwell
