@@ -8,6 +8,7 @@
 #include "alerts/definitions/DayHistoryAlerts.h"
 #include "alerts/definitions/FibonacciAlerts.h"
 #include "alerts/definitions/GeometricPatterns.h"
+#include "alerts/definitions/IndicatorAlerts.h"
 #include "alerts/definitions/LockedCrossedAlerts.h"
 #include "alerts/definitions/NewHighLowAlerts.h"
 #include "alerts/definitions/PullbackAlerts.h"
@@ -46,6 +47,7 @@ void RegisterStandardFactories() {
   RegisterTrailingStopAlerts();
   RegisterCorrelationAlerts();
   RegisterQuotePatternAlerts();
+  RegisterIndicatorAlerts();
 }
 
 }  // namespace tarnwell
