@@ -6,6 +6,7 @@
 
 #include "analytics/Indicators.h"
 #include "marketdata/FileData.h"
+#include "marketdata/VolumeBlocks.h"
 #include "marketdata/vendor/RegionalQuotes.h"
 #include "marketdata/vendor/VendorField.h"
 
@@ -213,7 +214,57 @@ void TVwapDivergenceAlert::OnVwap() {
   }
 }
 
+// --- Unusual number of prints ------------------------------------------------------------------------------
+
+TUnusualNumberOfPrints::TUnusualNumberOfPrints(const TParamList& params) {
+  CheckParamCount(params, 1, "Expected params: (Symbol)");
+  const std::string symbol = params[0].AsString();
+  auto [tos, tosLink] = TGenericTosDataNode::Find(symbol, TW_METHOD(this, OnPrint));
+  tos_ = tos;
+  AddAutoLink(tosLink);
+  auto [averages, averagesLink] = TAverageHistoricalData::Find(symbol);
+  averages_ = averages;
+  AddAutoLink(averagesLink);
+  auto [shares, sharesLink] = FindForSymbol("SharesPerPrint", symbol, TW_METHOD(this, OnPrint));
+  sharesPerPrint_ = shares;
+  AddAutoLink(sharesLink);
+}
+
+std::int32_t TUnusualNumberOfPrints::NormalPrints(int slot) {
+  if (!averages_->HasData() || !sharesPerPrint_->IsValid()) return 0;
+  // Outside the session the nearest session slot stands in: the extended hours' own averages are too thin.
+  const double volume = averages_->PeriodVolume(std::clamp(slot, 1, 26));
+  const double prints = std::nearbyint(volume / sharesPerPrint_->GetDouble());
+  if (!std::isfinite(prints) || prints < 5 || prints > 2147483647.0) return 0;
+  return static_cast<std::int32_t>(prints);
+}
+
+void TUnusualNumberOfPrints::OnPrint() {
+  const TTosData* print = tos_->Current();
+  if (!print || print->Snapshot) return;
+  const TDateTime now = CurrentTime();
+  if (MsOf(now) >= MsOf(nextCheck_)) {
+    // A new three-minute window: it takes as many steps as the last one reached before it reports.
+    nextCheck_ = now + 3 * kOneMinute;
+    const int slot = PeriodOf(now);
+    if (slot != slot_) {
+      slot_ = slot;
+      unit_ = NormalPrints(slot);
+    }
+    countdown_ = unit_;
+    allowed_ = hit_ ? count_ : std::max(0, allowed_ - 1);
+    hit_ = false;
+    count_ = 0;
+  }
+  if (unit_ < 1 || --countdown_ >= 1) return;
+  ++count_;
+  if (count_ > allowed_) ReportAlert("Unusual number of prints", 5.0 * count_);
+  countdown_ = unit_;
+  hit_ = true;
+}
+
 void RegisterQuotePatternAlerts() {
+  RegisterClass<TUnusualNumberOfPrints>("UnusualNumberOfPrints");
   RegisterClass<TTradingAboveBelow>("TradingAbove", true, false);
   RegisterClass<TTradingAboveBelow>("TradingBelow", false, false);
   RegisterClass<TTradingAboveBelow>("TradingAboveSpecialist", true, true);

@@ -11,6 +11,7 @@
 
 namespace tarnwell {
 
+class TAverageHistoricalData;
 class TVendorRegionalBidAsk;
 
 /// (Symbol, Above, SpecialistOnly): prints above (below) both sides of the quote, or of the specialist's
@@ -94,8 +95,32 @@ class TVwapDivergenceAlert : public TAlert {
   double last_ = 0;
 };
 
+/// (Symbol): prints coming at five times their usual rate for the time of day, or faster, within a
+/// three-minute window; the quality is the multiple of the usual rate.
+class TUnusualNumberOfPrints : public TAlert {
+ public:
+  static constexpr const char* kClassName = "TUnusualNumberOfPrints";
+  explicit TUnusualNumberOfPrints(const TParamList& params);
+
+ private:
+  void OnPrint();
+  /// The usual number of prints in a quarter hour of the slot; 0 when unknown or too few to judge.
+  std::int32_t NormalPrints(int slot);
+
+  TGenericTosDataNode* tos_;
+  TAverageHistoricalData* averages_;
+  TGenericDataNode* sharesPerPrint_;
+  int slot_ = -1;
+  TDateTime nextCheck_ = 0;
+  std::int32_t unit_ = 0;
+  std::int32_t countdown_ = 0;
+  std::int32_t allowed_ = 0;
+  std::int32_t count_ = 0;
+  bool hit_ = false;
+};
+
 /// Registers "TradingAbove", "TradingBelow", their specialist forms, "SteppingDown", "LargeSpread" and the
-/// VWAP divergences.
+/// VWAP divergences and "UnusualNumberOfPrints".
 void RegisterQuotePatternAlerts();
 
 }  // namespace tarnwell
