@@ -1,7 +1,5 @@
 #include "alerts/definitions/IndicatorAlerts.h"
 
-#include "analytics/Indicators.h"
-
 namespace tarnwell {
 
 std::int32_t NarrowRangeRun(const std::vector<TCandle>& candles) {
@@ -61,7 +59,76 @@ void TWoodieCciBuySell::OnCci() {
   previous_ = zone;
 }
 
+TPtsEntrySignals::TPtsEntrySignals(const TParamList& params) {
+  CheckParamCount(params, 3, "Expected: (Symbol, Minutes Per Bar, Up)");
+  const std::string symbol = params[0].AsString();
+  minutes_ = params[1].AsInteger();
+  up_ = params[2].AsBoolean();
+  auto [series, seriesLink] = TStandardCandles::Find(symbol, minutes_, TW_METHOD(this, Evaluate));
+  series_ = series;
+  AddAutoLink(seriesLink);
+  auto [longLine, longLink] = TLinearRegressionBase::Find(symbol, minutes_, 23);
+  long_ = longLine;
+  AddAutoLink(longLink);
+  auto [shortLine, shortLink] = TLinearRegressionBase::Find(symbol, minutes_, 3);
+  short_ = shortLine;
+  AddAutoLink(shortLink);
+  auto [ema, emaLink] = TGenericDataNodeFactory::Make<TIntradayEma>(symbol, minutes_, 3)->GetNode();
+  ema_ = ema;
+  AddAutoLink(emaLink);
+  RunOnDataNodeThread(1, TW_METHOD(this, UpdateReferences));
+}
+
+double TPtsEntrySignals::LastClose() {
+  const TCandleArray candles = series_->GetCandles();
+  return candles && !candles->empty() ? candles->back().Close : 0;
+}
+
+void TPtsEntrySignals::UpdateReferences() {
+  if (!ema_->IsValid() || !short_->IsValid()) return;
+  double slope = 0, intercept = 0;
+  refEma_ = ema_->GetDouble();
+  refClose_ = LastClose();
+  short_->LineEnd(slope, intercept, refShort_);
+  ready_ = true;
+}
+
+void TPtsEntrySignals::Evaluate() {
+  const TLastTransition transition = series_->LastTransition();
+  if (transition == ltNew || transition == ltReset) ready_ = false;  // nothing to compare with
+  bool signal = false;
+  if (ready_ && ema_->IsValid() && short_->IsValid() && long_->IsValid()) {
+    const double d = up_ ? 1 : -1;
+    double slope = 0, intercept = 0, shortEnd = 0, longEnd = 0;
+    short_->LineEnd(slope, intercept, shortEnd);
+    long_->LineEnd(slope, intercept, longEnd);
+    const double ema = ema_->GetDouble();
+    const double close = LastClose();
+    const double differences[] = {ema - refEma_,  close - refClose_, shortEnd - refShort_,
+                                  shortEnd - ema, longEnd - close,   longEnd - shortEnd};
+    signal = true;
+    for (double difference : differences) signal = signal && d * difference > 0;
+    if (signal && !signalOn_) {
+      const double target = longEnd + d * long_->StdDev();
+      std::string text = std::string("PTS ") + (up_ ? "long" : "short") + " entry signal, " +
+                         std::to_string(minutes_) + " minute chart.";
+      if (lastReportTime_ > 0) {
+        text +=
+            "  Previously reported " + DescribeTimeSpan(series_->LastStartTime(), lastReportTime_) + " ago.";
+      }
+      ReportAlert(text, d * (target - close));
+      lastReportTime_ = series_->LastStartTime();
+    }
+  }
+  signalOn_ = signal;
+  UpdateReferences();
+}
+
 void RegisterIndicatorAlerts() {
+  for (int minutes : {5, 15, 30, 90}) {
+    RegisterClass<TPtsEntrySignals>("PtsEntryUp" + std::to_string(minutes), minutes, true);
+    RegisterClass<TPtsEntrySignals>("PtsEntryDown" + std::to_string(minutes), minutes, false);
+  }
   RegisterClass<TNR7>("NR7-15", 15);
   RegisterClass<TWoodieCciBuySell>("WoodiesCciEntryUp3", 3, true);
   RegisterClass<TWoodieCciBuySell>("WoodiesCciEntryDown3", 3, false);

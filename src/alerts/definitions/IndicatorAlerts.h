@@ -1,5 +1,5 @@
 #pragma once
-// Alerts on candle-based indicators: narrow-range candles and Woodie's CCI entries.
+// Alerts on candle-based indicators: narrow-range candles, Woodie's CCI entries and PTS entry signals.
 
 #include <cstdint>
 #include <string>
@@ -7,6 +7,7 @@
 
 #include "alerts/Alert.h"
 #include "analytics/Candles.h"
+#include "analytics/Indicators.h"
 
 namespace tarnwell {
 
@@ -43,7 +44,33 @@ class TWoodieCciBuySell : public TAlert {
   int previous_ = 0;
 };
 
-/// Registers "NR7-15" and "WoodiesCciEntryUp3" / "WoodiesCciEntryDown3".
+/// (Symbol, Minutes Per Bar, Up): the PTS entry signal: the 3-bar EMA, the close and the 3-bar regression all
+/// rising since the last candle, the short regression above the EMA and the 23-bar regression above both the
+/// close and the short regression (all mirrored for down).
+class TPtsEntrySignals : public TAlert {
+ public:
+  static constexpr const char* kClassName = "TPtsEntrySignals";
+  explicit TPtsEntrySignals(const TParamList& params);
+
+ private:
+  void Evaluate();
+  void UpdateReferences();
+  /// The last completed candle's close; 0 without one.
+  double LastClose();
+
+  std::int32_t minutes_;
+  bool up_;
+  TStandardCandles* series_;
+  TLinearRegressionBase* long_;
+  TLinearRegressionBase* short_;
+  TGenericDataNode* ema_;
+  bool ready_ = false;
+  bool signalOn_ = false;
+  double refEma_ = 0, refClose_ = 0, refShort_ = 0;
+  TDateTime lastReportTime_ = 0;
+};
+
+/// Registers "NR7-15", "WoodiesCciEntryUp3" / "WoodiesCciEntryDown3" and "PtsEntryUp5" ... "PtsEntryDown90".
 void RegisterIndicatorAlerts();
 
 }  // namespace tarnwell
