@@ -75,20 +75,40 @@ class TGenericFundamentalDataNode : public TGenericFeedNode<TGenericFundamentalD
   }
 };
 
-/// Level-2 books. No producer is installed: consumers always see the empty default node.
+/// Level-2 books. The vendor has no producer for them: without an installed implementation (tests install
+/// one) consumers see the empty default node.
 class TGenericLevel2DataNode : public TDataNodeWithStringKey {
  public:
+  using TFound = std::pair<TGenericLevel2DataNode*, TDataNodeLink*>;
   static constexpr const char* kKeyClass = "TGenericLevel2DataNode";
   static TGenericLevel2DataNode* CreateFromKey(const std::string&) {
     return Create<TGenericLevel2DataNode>();
   }
   /// False: the viewer shows no refresh counts.
   virtual bool HasRefreshCounts() { return false; }
-  static std::pair<TGenericLevel2DataNode*, TDataNodeLink*> Find(const std::string& symbol,
-                                                                 TCallback callback = {});
+  /// The installed implementation's book of the symbol, or the one empty default node (whose link only
+  /// holds it).
+  static TFound Find(const std::string& symbol, TCallback callback = {});
   /// The `first` group of a side (the viewer shows the first group, a blank row, then the other).
   virtual TL2EntryArray GetBids(bool /*first*/) { return {}; }
   virtual TL2EntryArray GetAsks(bool /*first*/) { return {}; }
+
+  /// Serves every later Find with class T. Any thread.
+  template <class T>
+  static void SetImplementation() {
+    static_assert(std::is_base_of_v<TGenericLevel2DataNode, T>, "an implementation descends from the book");
+    implementation_.store(
+        [](const std::string& symbol, TCallback callback) -> TFound {
+          auto [node, link] = FindOrCreate<T>(symbol, std::move(callback));
+          return {node, link};
+        },
+        std::memory_order_release);
+  }
+  static void ClearImplementation() { implementation_.store(nullptr, std::memory_order_release); }
+
+ private:
+  using TFind = TFound (*)(const std::string&, TCallback);
+  static inline std::atomic<TFind> implementation_{nullptr};
 };
 
 /// Trade and quote events, newest first. No producer is installed.

@@ -64,8 +64,22 @@ class THandFundamentals : public THandFeedNode<TGenericFundamentalDataNode, TFun
   static THandFundamentals* CreateFromKey(const std::string&) { return Create<THandFundamentals>(); }
 };
 
-/// Installs the hand-driven classes behind the generic quote, print and fundamental nodes.
+/// A level-2 book set by hand: one group a side.
+class THandBook : public TGenericLevel2DataNode {
+ public:
+  static constexpr const char* kKeyClass = "THandBook";
+  static THandBook* CreateFromKey(const std::string&) { return Create<THandBook>(); }
+  TL2EntryArray GetBids(bool) override { return bids; }
+  TL2EntryArray GetAsks(bool) override { return asks; }
+  /// Data node thread.
+  void Publish() { NotifyListeners(); }
+  TL2EntryArray bids, asks;
+  bool kept = false;  ///< holds a link on itself (see Hand)
+};
+
+/// Installs the hand-driven classes behind the generic quote, print, fundamental and level-2 nodes.
 inline void InstallHandFeed() {
+  TGenericLevel2DataNode::SetImplementation<THandBook>();
   TGenericL1DataNode::SetImplementation<THandQuotes>();
   TGenericTosDataNode::SetImplementation<THandPrints>();
   TGenericFundamentalDataNode::SetImplementation<THandFundamentals>();
@@ -74,6 +88,7 @@ inline void InstallHandFeed() {
 /// Takes away whatever classes stand behind the generic quote, print and fundamental nodes, so that the
 /// next test starts from the empty defaults.
 inline void ClearFeedImplementations() {
+  TGenericLevel2DataNode::ClearImplementation();
   TGenericL1DataNode::ClearImplementation();
   TGenericTosDataNode::ClearImplementation();
   TGenericFundamentalDataNode::ClearImplementation();

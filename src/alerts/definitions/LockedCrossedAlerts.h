@@ -1,6 +1,8 @@
 #pragma once
-// Locked and crossed markets: a quote whose bid equals its ask, or stands above it, after a stretch of normal
-// market; the crossed market also told by the side on which the listing exchange stands.
+// The quote itself: locked and crossed markets (a bid equal to or above the ask after a stretch of normal
+// market, the cross also told by the listing exchange's side), and NYSE arbitrage (the NYSE's quote and the
+// best regional quote crossing in the level-2 book, so that shares could be bought on one and sold on the
+// other).
 
 #include <cstdint>
 #include <string>
@@ -73,7 +75,55 @@ class TMarketCrossedSelector : public TAlert {
   TMarketCrossedBase* crossed_;
 };
 
-/// Registers "MarketLocked", "MarketCrossed", "MarketCrossedUp" and "MarketCrossedDown".
+/// (Symbol): the arbitrage opportunity of a symbol's book, shared by the arbitrage alerts. Valid while one
+/// exists; its string is the opportunity in words.
+class TNyseArbBase : public TGenericDataNode {
+ public:
+  static constexpr const char* kClassName = "TNyseArbBase";
+  explicit TNyseArbBase(const TParamList& params);
+  std::string GetString() override { return description_; }
+  bool IsValid() override { return valid_; }
+  /// The size that can be traded times the price difference.
+  double Profit() const { return profit_; }
+
+ private:
+  void Update();
+  TGenericLevel2DataNode* book_;
+  bool valid_ = false;
+  std::string description_;
+  double profit_ = 0;
+};
+
+/// (Symbol): the start of each arbitrage opportunity, with its profit as quality.
+class TNyseArb : public TAlert {
+ public:
+  static constexpr const char* kClassName = "TNyseArb";
+  explicit TNyseArb(const TParamList& params);
+
+ private:
+  void OnArb();
+  TNyseArbBase* arb_;
+  bool reported_ = false;
+};
+
+/// (Symbol): the end of each arbitrage opportunity, with the range of its profit and how long it lasted.
+class TNyseArbEnd : public TAlert {
+ public:
+  static constexpr const char* kClassName = "TNyseArbEnd";
+  explicit TNyseArbEnd(const TParamList& params);
+
+ private:
+  void OnArb();
+  TNyseArbBase* arb_;
+  bool inArb_ = false;
+  std::string firstDescription_;
+  double highProfit_ = 0;
+  double lowProfit_ = 0;
+  TDateTime startTime_ = 0;
+};
+
+/// Registers "MarketLocked", "MarketCrossed", "MarketCrossedUp", "MarketCrossedDown", "NyseArb" and
+/// "NyseArbEnd".
 void RegisterLockedCrossedAlerts();
 
 }  // namespace tarnwell
