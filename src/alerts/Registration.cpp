@@ -8,6 +8,7 @@
 #include "alerts/definitions/DayHistoryAlerts.h"
 #include "alerts/definitions/FibonacciAlerts.h"
 #include "alerts/definitions/GeometricPatterns.h"
+#include "alerts/definitions/HeartbeatAlert.h"
 #include "alerts/definitions/IndicatorAlerts.h"
 #include "alerts/definitions/LockedCrossedAlerts.h"
 #include "alerts/definitions/NewHighLowAlerts.h"
@@ -48,6 +49,7 @@ void RegisterStandardFactories() {
   RegisterCorrelationAlerts();
   RegisterQuotePatternAlerts();
   RegisterIndicatorAlerts();
+  RegisterHeartbeatAlert();
 }
 
 }  // namespace tarnwell
