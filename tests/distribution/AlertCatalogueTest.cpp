@@ -6,6 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "FrameworkTestSupport.h"
+#include "HandFeed.h"
+#include "OvernightHome.h"
+#include "alerts/Alert.h"
 #include "alerts/Registration.h"
 
 namespace tarnwell {
@@ -41,6 +45,57 @@ TEST(AlertTypeRows, HoldTheCatalogueInItsOrder) {
   // Colours are kept blue, green, red from the high byte down.
   EXPECT_EQ(ColorOfRgb(rows[70].ForegroundRgb), 0x0B5712u);
   EXPECT_EQ(ColorOfRgb(rows[70].BackgroundRgb), 0x4EFC5Eu);
+}
+
+std::string Join(const std::vector<std::string>& names) {
+  std::string text;
+  for (const std::string& name : names) text += (text.empty() ? "" : ", ") + name;
+  return text;
+}
+
+// Every row's internal name is a registered factory, and what it makes for a symbol is an alert, not a value.
+TEST(AlertCatalogue, EveryRowIsARegisteredAlertType) {
+  testing::TOvernightHome home;
+  testing::InstallHandFeed();
+  RegisterStandardFactories();
+  std::vector<std::string> missing, notAlerts;
+  testing::RunOnDataNodeThread([&] {
+    std::vector<TOwnedLink> links;
+    for (const TAlertTypeRow& row : AlertTypeRows()) {
+      TFactoryRef registered = FindFactory(row.InternalName, false);
+      if (!registered) {
+        missing.push_back(row.InternalName);
+        continue;
+      }
+      TFactoryRef factory = registered->Clone();
+      factory->SetParam(kSymbolName, std::string("IBM"));
+      auto [node, link] = factory->GetNode();
+      links.emplace_back(link);
+      if (!dynamic_cast<TAlert*>(node)) notAlerts.push_back(row.InternalName);
+    }
+  });
+  TDataNodeThread::Instance().Flush();
+  testing::ClearFeedImplementations();
+  EXPECT_TRUE(missing.empty()) << missing.size() << " not registered: " << Join(missing);
+  EXPECT_TRUE(notAlerts.empty()) << notAlerts.size() << " registered, but values: " << Join(notAlerts);
+}
+
+TEST(AlertCatalogue, IsBuiltOnceFromTheRowsAndTheirFactories) {
+  RegisterStandardFactories();
+  const TAllAlertTypes& types = GetAllAlertTypes();
+  ASSERT_EQ(types.size(), 180u);
+  EXPECT_EQ(&GetAllAlertTypes(), &types) << "shared, not built again";
+  for (std::size_t i = 0; i < types.size(); ++i) {
+    const TAlertTypeRow& row = AlertTypeRows()[i];
+    const TVisualAlertCategory& category = *types[i].Category;
+    EXPECT_EQ(category.Factory(), FindFactory(row.InternalName)) << i;
+    EXPECT_EQ(category.ShortName, row.ShortName);
+    EXPECT_EQ(category.DisplayName, row.DisplayName);
+    EXPECT_EQ(category.Foreground, ColorOfRgb(row.ForegroundRgb));
+    EXPECT_EQ(category.Italic, (row.Style & TAlertTypeRow::kItalic) != 0);
+    EXPECT_EQ(types[i].Group, row.Group);
+    EXPECT_EQ(types[i].LateStart, row.LateStart);
+  }
 }
 
 // A window's copy is a category of its own on the same factory: its look and matrix key are private to it.
