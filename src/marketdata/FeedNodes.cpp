@@ -13,11 +13,6 @@ const char* TopTenExchangeName(std::uint8_t exchange) {
 }
 
 // The default nodes answer every symbol, so their links carry no callback: they never notify.
-TGenericLevel2DataNode::TFound TGenericLevel2DataNode::Find(const std::string& symbol, TCallback callback) {
-  if (auto find = implementation_.load(std::memory_order_acquire)) return find(symbol, std::move(callback));
-  return FindOrCreate<TGenericLevel2DataNode>("", {});
-}
-
 std::pair<TGenericTickDataNode*, TDataNodeLink*> TGenericTickDataNode::Find(const std::string&, TCallback) {
   return FindOrCreate<TGenericTickDataNode>("", {});
 }

@@ -13,6 +13,35 @@
 
 namespace tarnwell {
 
+/// Which concrete class serves Find for a generic feed class: the one installed (the vendor's at start-up,
+/// the fake data window's later, a test's), or else the one default node of the generic class.
+template <class Generic>
+class TFeedImplementation {
+ public:
+  using TFound = std::pair<Generic*, TDataNodeLink*>;
+  static TFound Find(const std::string& symbol, TCallback callback) {
+    if (auto find = find_.load(std::memory_order_acquire)) return find(symbol, std::move(callback));
+    auto [node, link] = TDataNodeWithStringKey::FindOrCreate<Generic>("", {});
+    return {node, link};
+  }
+  /// Any thread.
+  template <class T>
+  static void Set() {
+    static_assert(std::is_base_of_v<Generic, T>, "an implementation descends from its generic class");
+    find_.store(
+        [](const std::string& symbol, TCallback callback) -> TFound {
+          auto [node, link] = TDataNodeWithStringKey::FindOrCreate<T>(symbol, std::move(callback));
+          return {node, link};
+        },
+        std::memory_order_release);
+  }
+  static void Clear() { find_.store(nullptr, std::memory_order_release); }
+
+ private:
+  using TFind = TFound (*)(const std::string&, TCallback);
+  static inline std::atomic<TFind> find_{nullptr};
+};
+
 /// What the first three generic classes share: a record, validity and an exchangeable implementation.
 /// Self is the generic class; an implementation T derives from it, has kKeyClass and CreateFromKey.
 template <class Self, class Record>
@@ -31,28 +60,15 @@ class TGenericFeedNode : public TDataNodeWithStringKey {
   /// The shared node of the installed implementation for the symbol, with a new inactive link to
   /// `callback`; without an implementation, the one default node (invalid, no data) with a holder link.
   static TFound Find(const std::string& symbol, TCallback callback = {}) {
-    if (auto find = implementation_.load(std::memory_order_acquire)) return find(symbol, std::move(callback));
-    auto [node, link] = FindOrCreate<Self>("", {});
-    return {node, link};
+    return TFeedImplementation<Self>::Find(symbol, std::move(callback));
   }
-
   /// Serves every later Find with class T. Any thread; nodes made before keep their class.
   template <class T>
   static void SetImplementation() {
-    static_assert(std::is_base_of_v<Self, T>, "an implementation descends from its generic class");
-    implementation_.store(
-        [](const std::string& symbol, TCallback callback) -> TFound {
-          auto [node, link] = FindOrCreate<T>(symbol, std::move(callback));
-          return {node, link};
-        },
-        std::memory_order_release);
+    TFeedImplementation<Self>::template Set<T>();
   }
   /// Back to the default node (tests).
-  static void ClearImplementation() { implementation_.store(nullptr, std::memory_order_release); }
-
- private:
-  using TFind = TFound (*)(const std::string&, TCallback);
-  static inline std::atomic<TFind> implementation_{nullptr};
+  static void ClearImplementation() { TFeedImplementation<Self>::Clear(); }
 };
 
 class TGenericL1DataNode : public TGenericFeedNode<TGenericL1DataNode, TL1Data> {
@@ -88,7 +104,9 @@ class TGenericLevel2DataNode : public TDataNodeWithStringKey {
   virtual bool HasRefreshCounts() { return false; }
   /// The installed implementation's book of the symbol, or the one empty default node (whose link only
   /// holds it).
-  static TFound Find(const std::string& symbol, TCallback callback = {});
+  static TFound Find(const std::string& symbol, TCallback callback = {}) {
+    return TFeedImplementation<TGenericLevel2DataNode>::Find(symbol, std::move(callback));
+  }
   /// The `first` group of a side (the viewer shows the first group, a blank row, then the other).
   virtual TL2EntryArray GetBids(bool /*first*/) { return {}; }
   virtual TL2EntryArray GetAsks(bool /*first*/) { return {}; }
@@ -96,19 +114,9 @@ class TGenericLevel2DataNode : public TDataNodeWithStringKey {
   /// Serves every later Find with class T. Any thread.
   template <class T>
   static void SetImplementation() {
-    static_assert(std::is_base_of_v<TGenericLevel2DataNode, T>, "an implementation descends from the book");
-    implementation_.store(
-        [](const std::string& symbol, TCallback callback) -> TFound {
-          auto [node, link] = FindOrCreate<T>(symbol, std::move(callback));
-          return {node, link};
-        },
-        std::memory_order_release);
+    TFeedImplementation<TGenericLevel2DataNode>::Set<T>();
   }
-  static void ClearImplementation() { implementation_.store(nullptr, std::memory_order_release); }
-
- private:
-  using TFind = TFound (*)(const std::string&, TCallback);
-  static inline std::atomic<TFind> implementation_{nullptr};
+  static void ClearImplementation() { TFeedImplementation<TGenericLevel2DataNode>::Clear(); }
 };
 
 /// Trade and quote events, newest first. No producer is installed.
