@@ -23,6 +23,7 @@
 #include <unordered_map>
 
 #include "alerts/Registration.h"
+#include "distribution/AlertCatalogue.h"
 #include "distribution/AlertMatrix.h"
 #include "framework/Clock.h"
 #include "framework/DataNodeThread.h"
@@ -236,6 +237,18 @@ class TProgressBar {
   Steady::time_point last_{};
 };
 
+// The replay is its own settings dialog: fixed settings, errors straight to standard error.
+class TReplayPushHost final : public IPushSettingsHost {
+ public:
+  explicit TReplayPushHost(TPushSettings settings) : settings_(std::move(settings)) {}
+  TPushSettings LockSettings() override { return settings_; }
+  void UnlockSettings() override {}
+  void ReportError(const std::string& line) override { std::fprintf(stderr, "\ntarnwell-replay: %s\n", line.c_str()); }
+
+ private:
+  TPushSettings settings_;
+};
+
 double Seconds(Steady::duration d) {
   return std::chrono::duration<double>(d).count();
 }
@@ -283,6 +296,16 @@ TReplaySummary RunReplay(const TReplayOptions& options) {
   if (!options.out.empty()) {
     out = std::fopen(options.out.c_str(), "w");
     if (!out) throw EReplayInput("cannot write " + options.out + ": " + std::strerror(errno));
+  }
+
+  std::unique_ptr<TReplayPushHost> pushHost;
+  std::unique_ptr<TAlertsQueue> push;
+  if (options.push) {
+    TMysqlClient& client = TMysqlClient::Instance();
+    if (!client.Complete()) throw EReplayInput("--push " + options.push->Host + ": " + client.Problem());
+    pushHost = std::make_unique<TReplayPushHost>(*options.push);
+    push = std::make_unique<TAlertsQueue>(client, pushHost.get());
+    push->SetEnabled(true);
   }
 
   // The engine, with its clock at the tape's first update and the tape served from inside this process.
@@ -402,14 +425,29 @@ TReplaySummary RunReplay(const TReplayOptions& options) {
   // The tape, in windows that end where the next timer is due: the feed plays up to that moment, the engine
   // finishes, the timers fire, whatever they asked of the feed is answered, and the next window opens.
   std::map<std::string, std::uint64_t> counts;
+  // The database row's alert type is the catalogue's short code.
+  std::unordered_map<const TAlertCategory*, std::string> shortCodes;
+  for (const auto& [category, name] : categoryNames) {
+    const TAlertTypeRow* row = FindAlertTypeRow(name);
+    shortCodes[category] = row != nullptr ? row->ShortName : name;
+  }
+  std::optional<Steady::time_point> firstPushed;
   auto drainEvents = [&] {
     std::string text;
+    bool pushed = false;
     for (const TAlertEvent& event : queue->TakeEvents()) {
       const std::string& name = categoryNames.at(event.Category);
       text += FormatEventLine(event, name);
       ++counts[name];
       ++summary.alerts;
+      if (push) {
+        if (!firstPushed) firstPushed = Steady::now();
+        push->AddRowWaiting(FormatAlertRow(push->Client(), event.Data, shortCodes.at(event.Category),
+                                           event.Inputs->Symbol(), false));
+        pushed = true;
+      }
     }
+    if (pushed) push->Wake();
     if (!text.empty()) std::fwrite(text.data(), 1, text.size(), out);
   };
   TProgressBar progress(options.progress, tapeLines);
@@ -455,6 +493,18 @@ TReplaySummary RunReplay(const TReplayOptions& options) {
                        (options.out.empty() ? std::string("standard output") : options.out));
   }
 
+  if (push) {
+    // A loader ends only when the server has every row.
+    push->Wake();
+    while (!push->WaitIdle(std::chrono::seconds(5))) {
+      std::fprintf(stderr, "tarnwell-replay: waiting for the database at %s: %lld rows\n",
+                   options.push->Host.c_str(), static_cast<long long>(push->Counts().Waiting));
+    }
+    summary.pushed = true;
+    summary.push = push->Counts();
+    if (firstPushed) summary.pushSeconds = Seconds(Steady::now() - *firstPushed);
+  }
+
   summary.updates = lockstep.published;
   summary.symbols = symbols.size();
   summary.alertTypes = names.size();
@@ -497,7 +547,30 @@ std::string FormatSummary(const TReplaySummary& s) {
         s.latencyMedianUs, s.latency99Us, s.latencySamples);
     result += text;
   }
+  if (s.pushed) {
+    std::snprintf(text, sizeof text, "database rows: sent %lld, lost %lld, waiting %lld (%.0f rows per second)\n",
+                  static_cast<long long>(s.push.Sent), static_cast<long long>(s.push.Lost),
+                  static_cast<long long>(s.push.Waiting),
+                  perSecond(static_cast<double>(s.push.Sent), s.pushSeconds));
+    result += text;
+  }
   return result;
+}
+
+TPushSettings ParsePushAddress(const std::string& address) {
+  TPushSettings settings;
+  const std::size_t colon = address.rfind(':');
+  settings.Host = address.substr(0, colon);
+  if (colon != std::string::npos) {
+    settings.Port = address.substr(colon + 1);
+    const bool digits = !settings.Port.empty() && settings.Port.size() <= 5 &&
+                        settings.Port.find_first_not_of("0123456789") == std::string::npos;
+    if (!digits || std::stoi(settings.Port) < 1 || std::stoi(settings.Port) > 65535) {
+      throw EReplayInput("--push " + address + ": the port '" + settings.Port + "' is not a number from 1 to 65535");
+    }
+  }
+  if (settings.Host.empty()) throw EReplayInput("--push " + address + ": no host name");
+  return settings;
 }
 
 }  // namespace tarnwell::replay

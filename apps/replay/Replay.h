@@ -5,9 +5,12 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
+
+#include "distribution/AlertsPush.h"
 
 namespace tarnwell::replay {
 
@@ -25,6 +28,8 @@ struct TReplayOptions {
   std::vector<std::string> alerts;
   std::string out;        // empty: standard output
   bool progress = false;  // a progress bar on standard error
+  /// Every alert also becomes a row of this database's `alerts` table; no row is dropped.
+  std::optional<TPushSettings> push;
 };
 
 /// The figures of a finished replay, also printed as its summary.
@@ -40,7 +45,13 @@ struct TReplaySummary {
   std::size_t latencySamples = 0;
   double latencyMedianUs = 0;
   double latency99Us = 0;
+  bool pushed = false;  // the push's figures below are set
+  TAlertsQueue::TCounts push;
+  double pushSeconds = 0;  // from the first alert to the last row confirmed by the server
 };
+
+/// HOST or HOST:PORT as the push takes it; throws EReplayInput naming the value when the port is not one.
+TPushSettings ParsePushAddress(const std::string& address);
 
 /// Symbols, one per line ('#' comments and blank lines skipped). Throws EReplayInput naming file and line.
 std::vector<std::string> ReadSymbolsFile(const std::string& path);

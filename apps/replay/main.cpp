@@ -29,7 +29,25 @@ int main(int argc, char** argv) {
   app.add_option("--alerts", alerts, "alert types NAME,NAME, 'all' registered ones, or 'none'")
       ->capture_default_str();
   app.add_option("--out", options.out, "write the alert lines here (default: standard output)");
+  std::string pushAddress;
+  tarnwell::TPushSettings database;
+  app.add_option("--push", pushAddress,
+                 "also write every alert as a row of the alerts table of this MySQL server, HOST[:PORT]");
+  app.add_option("--db-user", database.User, "database user for --push")->capture_default_str();
+  app.add_option("--db-password", database.Password, "database password for --push");
+  app.add_option("--db-name", database.Database, "database for --push")->capture_default_str();
   CLI11_PARSE(app, argc, argv);
+  if (!pushAddress.empty()) {
+    try {
+      tarnwell::TPushSettings address = ParsePushAddress(pushAddress);
+      database.Host = address.Host;
+      database.Port = address.Port;
+    } catch (const EReplayInput& error) {
+      std::fprintf(stderr, "tarnwell-replay: %s\n", error.what());
+      return 1;
+    }
+    options.push = database;
+  }
 
   if (alerts == "none") {
     options.allAlerts = false;

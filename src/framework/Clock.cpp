@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <ctime>
@@ -29,11 +30,20 @@ ClockState& State() {
   return state;
 }
 
-long ReadUtcOffset() {
-  std::time_t now = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&now, &local);
-  return local.tm_gmtoff;
+// Zone offsets change only on whole minutes, so each thread keeps the offset of the last minute it
+// converted: the zone's rules are consulted once a minute per thread, never read once for the whole run.
+long OffsetAtUnixSeconds(std::int64_t seconds) {
+  thread_local std::int64_t cachedMinute = INT64_MIN;
+  thread_local long cachedOffset = 0;
+  const std::int64_t minute = seconds >= 0 ? seconds / 60 : (seconds - 59) / 60;
+  if (minute != cachedMinute) {
+    std::time_t t = static_cast<std::time_t>(minute * 60);
+    std::tm local{};
+    localtime_r(&t, &local);
+    cachedOffset = local.tm_gmtoff;
+    cachedMinute = minute;
+  }
+  return cachedOffset;
 }
 
 void NotifyWatchers() {
@@ -49,22 +59,30 @@ void NotifyWatchers() {
 
 namespace clock {
 
-long UtcOffsetSeconds() {
-  static const long offset = ReadUtcOffset();
-  return offset;
+double LocalToUnixSeconds(TDateTime local) {
+  // The wall-clock seconds as if the zone were UTC; the offset is the zone's at that moment. Near a change
+  // the first guess's offset may be the other side's, so the guess is corrected once.
+  const double wall = (local - kUnixEpochDays) * kSecondsPerDay;
+  const auto wallWhole = static_cast<std::int64_t>(std::floor(wall));
+  long offset = OffsetAtUnixSeconds(wallWhole - OffsetAtUnixSeconds(wallWhole));
+  offset = OffsetAtUnixSeconds(wallWhole - offset);
+  return wall - offset;
+}
+
+TDateTime UnixSecondsToLocal(double seconds) {
+  const long offset = OffsetAtUnixSeconds(static_cast<std::int64_t>(std::floor(seconds)));
+  return (seconds + offset) / kSecondsPerDay + kUnixEpochDays;
 }
 
 double NowUnixSeconds() {
-  if (State().manual.load(std::memory_order_acquire)) {
-    return (State().manualTime.load() - kUnixEpochDays) * kSecondsPerDay - UtcOffsetSeconds();
-  }
+  if (State().manual.load(std::memory_order_acquire)) return LocalToUnixSeconds(State().manualTime.load());
   auto since = std::chrono::system_clock::now().time_since_epoch();
   return std::chrono::duration<double>(since).count();
 }
 
 TDateTime Now() {
   if (State().manual.load(std::memory_order_acquire)) return State().manualTime.load();
-  return (NowUnixSeconds() + UtcOffsetSeconds()) / kSecondsPerDay + kUnixEpochDays;
+  return UnixSecondsToLocal(NowUnixSeconds());
 }
 
 void SetManual(TDateTime localTime) {

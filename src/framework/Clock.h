@@ -19,8 +19,8 @@ constexpr double kMsPerDay = 86400000.0;
 
 namespace clock {
 
-/// Local date-time now: the system clock shifted by the local zone's offset (read once, at first use),
-/// or the manual time while one is set. Any thread.
+/// Local date-time now: the system clock in the local zone (with the zone's offset of this moment, so a
+/// run across a daylight-saving change follows it), or the manual time while one is set. Any thread.
 TDateTime Now();
 
 /// Seconds since the Unix epoch (UTC) that correspond to Now().
@@ -41,8 +41,12 @@ void UseSystem();
 
 bool IsManual();
 
-/// The local zone's offset from UTC in seconds, read once at first use.
-long UtcOffsetSeconds();
+/// Seconds since the Unix epoch of a local date-time, with the zone's offset of that date. A wall time the
+/// spring change skips counts with the offset before the change; one the autumn change repeats, with one
+/// of its two offsets.
+double LocalToUnixSeconds(TDateTime local);
+/// The local date-time of seconds since the Unix epoch.
+TDateTime UnixSecondsToLocal(double seconds);
 
 /// Called (on the thread that changed the clock) whenever a manual time is set or the clock returns to
 /// the system; timer threads use it to re-plan their waits. Returns an id for RemoveWatcher.

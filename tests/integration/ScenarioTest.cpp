@@ -21,6 +21,7 @@
 
 #include "ChildProcess.h"
 #include "FeedProcess.h"
+#include "TempDir.h"
 
 namespace tarnwell::testing {
 namespace {
@@ -167,24 +168,6 @@ bool Matches(const TExpect& expect, const std::vector<std::string>& columns) {
   return std::all_of(expect.statistics.begin(), expect.statistics.end(),
                      [&](const auto& statistic) { return columns[statistic.first] == statistic.second; });
 }
-
-// A temporary folder removed with the test.
-class TTempDir {
- public:
-  TTempDir() {
-    std::string pattern = (fs::temp_directory_path() / "tarnwell-scenario-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("cannot make a folder");
-    path_ = pattern;
-  }
-  ~TTempDir() {
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
-  }
-  fs::path operator/(const std::string& name) const { return path_ / name; }
-
- private:
-  fs::path path_;
-};
 
 struct TRun {
   int status = -1;

@@ -91,28 +91,34 @@ int TChildProcess::Terminate(std::chrono::milliseconds grace) {
   return *status_;
 }
 
-std::string CaptureOutput(const std::vector<std::string>& command, const std::map<std::string, std::string>& environment) {
+TCommandResult RunCommand(const std::vector<std::string>& command,
+                          const std::map<std::string, std::string>& environment,
+                          std::chrono::milliseconds timeout) {
+  TCommandResult result;
   char pattern[] = "/tmp/tarnwell_capture_XXXXXX";
   int fd = ::mkstemp(pattern);
-  if (fd < 0) return {};
+  if (fd < 0) return result;
   ::close(fd);
   std::string file = pattern;
   std::string program = FindProgram(command.at(0));
-  if (program.empty()) return {};
-  std::string output;
+  if (program.empty()) return result;
   {
     TChildProcess child(program, std::vector<std::string>(command.begin() + 1, command.end()),
                         {environment, {}, file, {}});
-    child.WaitForExit(std::chrono::seconds(30));
+    result.status = child.WaitForExit(timeout).value_or(-1);
   }
   FILE* f = std::fopen(file.c_str(), "rb");
   if (f) {
     char buffer[4096];
-    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, f)) > 0;) output.append(buffer, n);
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, f)) > 0;) result.output.append(buffer, n);
     std::fclose(f);
   }
   std::filesystem::remove(file);
-  return output;
+  return result;
+}
+
+std::string CaptureOutput(const std::vector<std::string>& command, const std::map<std::string, std::string>& environment) {
+  return RunCommand(command, environment, std::chrono::seconds(30)).output;
 }
 
 std::string FindProgram(const std::string& name) {

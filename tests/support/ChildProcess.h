@@ -54,6 +54,15 @@ bool WaitUntil(Ready ready, std::chrono::milliseconds timeout) {
   }
 }
 
+struct TCommandResult {
+  int status = -1;     ///< the exit status; -1 when it could not start or did not end in time
+  std::string output;  ///< standard output and error
+};
+/// Runs a command to its end (ended after the time-out).
+TCommandResult RunCommand(const std::vector<std::string>& command,
+                          const std::map<std::string, std::string>& environment = {},
+                          std::chrono::milliseconds timeout = std::chrono::seconds(30));
+
 /// Runs a command to its end and returns what it printed on standard output (empty on failure).
 std::string CaptureOutput(const std::vector<std::string>& command,
                           const std::map<std::string, std::string>& environment = {});
