@@ -6,15 +6,16 @@
 #include <cstdlib>
 #include <ctime>
 #include <limits>
-#include <mutex>
 #include <string>
 #include <vector>
 
 #include "ChildProcess.h"
+#include "RecordingPushHost.h"
 
 namespace tarnwell {
 namespace {
 
+using tarnwell::testing::TRecordingPushHost;
 using tarnwell::testing::WaitUntil;
 
 // Alert times are local; these tests pin the zone so that daylight saving is exercised.
@@ -99,36 +100,13 @@ TEST(AlertsPushTest, TheClientLibraryLoadStateSaysHowFarLoadingGot) {
   }
 }
 
-// A host that records what the writer tells it.
-class TRecordingHost final : public IPushSettingsHost {
- public:
-  TPushSettings LockSettings() override {
-    std::lock_guard guard(lock_);
-    ++locks_;
-    return settings_;
-  }
-  void UnlockSettings() override {
-    std::lock_guard guard(lock_);
-    ++unlocks_;
-  }
-  void ReportError(const std::string& line) override {
-    std::lock_guard guard(lock_);
-    errors_.push_back(line);
-  }
-  std::vector<std::string> Errors() {
-    std::lock_guard guard(lock_);
-    return errors_;
-  }
-
- private:
-  std::mutex lock_;
-  TPushSettings settings_{.Host = "127.0.0.1", .Port = "1"};  // nothing listens there
-  int locks_ = 0, unlocks_ = 0;
-  std::vector<std::string> errors_;
-};
+// Nothing listens at port 1.
+TPushSettings Unreachable() {
+  return {.Host = "127.0.0.1", .Port = "1"};
+}
 
 TEST(AlertsPushTest, WhilePushIsOffWaitingRowsAreDroppedWithoutSending) {
-  TRecordingHost host;
+  TRecordingPushHost host(Unreachable());
   TAlertsQueue queue(TMysqlClient::Instance(), &host);
   for (int i = 0; i < 60; ++i) queue.AddRow("(" + std::to_string(i) + ")");
   EXPECT_TRUE(WaitUntil([&] { return queue.Counts().Waiting == 0; }, std::chrono::milliseconds(300)));
@@ -137,7 +115,7 @@ TEST(AlertsPushTest, WhilePushIsOffWaitingRowsAreDroppedWithoutSending) {
 }
 
 TEST(AlertsPushTest, WithoutTheClientLibraryThePushSaysSoOnceAndKeepsTheRows) {
-  TRecordingHost host;
+  TRecordingPushHost host(Unreachable());
   TMysqlClient missing({"/nonexistent/libnothing.so.3"});
   TAlertsQueue queue(missing, &host);
   queue.SetEnabled(true);
