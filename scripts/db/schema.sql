@@ -2,12 +2,14 @@
 --   mariadb -u root mydb < scripts/db/schema.sql
 -- Every value the writer sends fits: prices and ratios as DOUBLE (put/call can
 -- exceed the 32-bit range), counts as signed BIGINT (the up_N columns are often
--- negative), sale conditions as a signed 16-bit value.
+-- negative), sale conditions as a signed 16-bit value; alert_type holds the
+-- catalogue's short code, or an alert's internal name where a replay runs a
+-- type the catalogue does not list.
 
 CREATE TABLE IF NOT EXISTS alerts (
   id                 BIGINT UNSIGNED NOT NULL AUTO_INCREMENT,
   timestamp          DATETIME     NOT NULL,
-  alert_type         VARCHAR(16)  NOT NULL,
+  alert_type         VARCHAR(40)  NOT NULL,
   symbol             VARCHAR(32)  NOT NULL,
   description        TEXT         NOT NULL,
   price              DOUBLE       NULL,

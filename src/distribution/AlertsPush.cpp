@@ -224,7 +224,7 @@ void TAlertsQueue::Run() {
     bool idle = false;
     {
       std::lock_guard guard(lock_);
-      if (pending_.empty() && insert_.IsEmpty()) writerBusy_ = false;
+      if (pending_.empty()) writerBusy_ = false;
       idle = waiting_ == 0 && !writerBusy_;
     }
     if (idle) roomOrIdle_.notify_all();
@@ -241,11 +241,7 @@ void TAlertsQueue::SendingPass() {
     }
     return;
   }
-  bool ok = true;
-  if (!pending_.empty()) {
-    const std::string statement = pending_;
-    ok = Send(statement);
-  }
+  bool ok = SendPending();
   if (ok) {
     std::string heartbeat;
     {
@@ -254,35 +250,95 @@ void TAlertsQueue::SendingPass() {
       heartbeatRequested_ = false;
     }
     if (!heartbeat.empty()) {
-      ok = Send("UPDATE monitor_alive SET last_update=NOW() WHERE name=\"" + client_.Escape(heartbeat) + "\"");
+      ok = Send({"UPDATE monitor_alive SET last_update=NOW() WHERE name=\"" + client_.Escape(heartbeat) + "\"", {}});
     }
   }
   std::string row;
   while (ok && !stop_.WaitFor(std::chrono::milliseconds(0))) {
-    while (!insert_.IsFull() && TakeRow(row)) insert_.Add(row);
+    TStatement statement;
+    while (!insert_.IsFull() && TakeRow(row)) {
+      insert_.Add(row);
+      statement.rows.push_back(std::move(row));
+    }
     if (insert_.IsEmpty()) break;
-    ok = Send(insert_.TakeStatement());
+    statement.text = insert_.TakeStatement();
+    ok = Send(std::move(statement)) && SendPending();
   }
 }
 
-bool TAlertsQueue::Send(const std::string& statement) {
-  if (connection_ == nullptr && !Connect()) {
-    pending_ = statement;
-    return false;
+bool TAlertsQueue::SendPending() {
+  while (!pending_.empty()) {
+    TStatement statement = std::move(pending_.front());
+    pending_.pop_front();
+    if (!Send(std::move(statement))) return false;
   }
-  if (client_.mysql_real_query(connection_, statement.data(), statement.size()) == 0) {
-    pending_.clear();
+  return true;
+}
+
+namespace {
+
+// Errors of the statement's own content: sending it again can never succeed, and repeating it would hold
+// back every later row for good.
+bool RejectsContent(unsigned int error) {
+  switch (error) {
+    case 1048:  // a column cannot be null
+    case 1064:  // syntax
+    case 1136:  // value count
+    case 1264:  // out of range
+    case 1292:  // incorrect value
+    case 1366:  // incorrect value for the column
+    case 1406:  // too long for the column
+    case 4025:  // constraint failed
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
+bool TAlertsQueue::Send(TStatement statement) {
+  switch (Execute(statement.text)) {
+    case TOutcome::kSent:
+      return true;
+    case TOutcome::kRetry:
+      pending_.push_front(std::move(statement));
+      return false;
+    case TOutcome::kRejected:
+      break;
+  }
+  // One bad row must not cost the others: the rows of a rejected statement are sent again one by one,
+  // and a single row the server rejects is dropped and counted lost.
+  if (statement.rows.size() > 1) {
+    for (auto row = statement.rows.rbegin(); row != statement.rows.rend(); ++row) {
+      pending_.push_front({std::string(kAlertsInsertPrefix) + " VALUES " + *row, {std::move(*row)}});
+    }
     return true;
   }
-  ReportError(std::string("SQL Error #") + std::to_string(client_.mysql_errno(connection_)) + ", \"" +
-              client_.mysql_error(connection_) + "\", " + FormatLogStamp(clock::Now()) + ".");
+  {
+    std::lock_guard guard(lock_);
+    lost_ += static_cast<std::int64_t>(statement.rows.size());
+  }
+  const std::string& what = statement.rows.empty() ? statement.text : statement.rows.front();
+  ReportError("Alerts push: dropped what the server refuses: " + what.substr(0, 200) +
+              (what.size() > 200 ? "..." : ""));
+  return true;
+}
+
+TAlertsQueue::TOutcome TAlertsQueue::Execute(const std::string& text) {
+  if (connection_ == nullptr && !Connect()) return TOutcome::kRetry;
+  if (client_.mysql_real_query(connection_, text.data(), text.size()) == 0) return TOutcome::kSent;
+  const unsigned int error = client_.mysql_errno(connection_);
+  ReportError(std::string("SQL Error #") + std::to_string(error) + ", \"" + client_.mysql_error(connection_) +
+              "\", " + FormatLogStamp(clock::Now()) + ".");
+  // The connection is sound after a refused value; keep it.
+  if (RejectsContent(error)) return TOutcome::kRejected;
   OnHostThread([this] {
     if (host_ != nullptr) host_->UnlockSettings();
   });
   CloseConnection();
-  pending_ = statement;
   Pause(kStatementBackOff);
-  return false;
+  return TOutcome::kRetry;
 }
 
 bool TAlertsQueue::Connect() {

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <mutex>
 #include <optional>
@@ -115,10 +116,21 @@ class TAlertsQueue {
   const TMysqlClient& Client() const { return client_; }
 
  private:
+  /// A statement to send and the rows it carries (none for the heartbeat).
+  struct TStatement {
+    std::string text;
+    std::vector<std::string> rows;
+  };
+  enum class TOutcome { kSent, kRetry, kRejected };
+
   bool TakeRow(std::string& row);
   void Run();
   void SendingPass();
-  bool Send(const std::string& statement);
+  /// Sends the statements waiting to be repeated, oldest first; false when one has to wait again.
+  bool SendPending();
+  /// Sends a statement; false when it waits to be repeated (then it is first in pending_).
+  bool Send(TStatement statement);
+  TOutcome Execute(const std::string& text);
   bool Connect();
   void CloseConnection();
   void ReportError(const std::string& line);
@@ -149,7 +161,7 @@ class TAlertsQueue {
 
   // Writer thread only.
   MYSQL* connection_ = nullptr;
-  std::string pending_;
+  std::deque<TStatement> pending_;  // to be sent again before any new row
   TAccumulateInsert insert_;
 
   std::thread writer_;

@@ -158,6 +158,24 @@ TEST_F(DatabasePush, RefusedSettingsGiveAClearErrorAndKeepTheRows) {
   EXPECT_EQ(Rows(), 0);
 }
 
+// A row the server refuses for its content (strict mode: a symbol longer than its column) is dropped alone
+// and counted lost; the rows sent with it arrive.
+TEST_F(DatabasePush, ARowTheServerRefusesIsDroppedAloneAndCountedLost) {
+  TRecordingPushHost host(Settings());
+  TAlertsQueue queue(TMysqlClient::Instance(), &host);
+  queue.SetEnabled(true);
+  for (int n = 0; n < 100; ++n) queue.AddAlert(Numbered(n), "NHP", n == 40 ? std::string(300, 'X') : "ABC");
+  queue.Wake();
+  ASSERT_TRUE(queue.WaitIdle(std::chrono::seconds(20)));
+  EXPECT_EQ(Rows(), 99);
+  EXPECT_EQ(Rows("description = 'row 40'"), 0);
+  EXPECT_EQ(queue.Counts().Lost, 1);
+  const std::vector<std::string> errors = host.Errors();
+  ASSERT_GE(errors.size(), 2u);
+  EXPECT_NE(errors.front().find("SQL Error #1406"), std::string::npos) << errors.front();
+  EXPECT_NE(errors.back().find("dropped what the server refuses: (from_unixtime("), std::string::npos) << errors.back();
+}
+
 // A full ring overwrites its oldest row and counts it lost; the rest arrive once the server is back.
 TEST_F(DatabasePush, TenThousandAndOneRowsWhileTheServerIsDownLoseOnlyTheFirst) {
   Database().Stop();
