@@ -7,7 +7,7 @@
 # On start the database, its user and the tables are created when missing (scripts/db/create-database.sh).
 # A restart keeps the data and the port when it is still free, so a writing client reconnects to the
 # same address. Environment: DB_NAME (default mydb), DB_USER (default alertserver), DB_PASSWORD
-# (default rwqpznt).
+# (default rwqpznt), DB_FLUSH_AT_COMMIT (default 2: no fsync per commit; 1: durable commits).
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 
@@ -122,8 +122,9 @@ launch() {
     --sql-mode=STRICT_TRANS_TABLES,ERROR_FOR_DIVISION_BY_ZERO,NO_AUTO_CREATE_USER,NO_ENGINE_SUBSTITUTION
     "${innodb_options[@]}"
     # No fsync per commit: commits still survive a server crash, only a machine crash may lose the
-    # last second, and tests that write many rows don't wait on the disk.
-    --innodb-flush-log-at-trx-commit=2)
+    # last second, and tests that write many rows don't wait on the disk. DB_FLUSH_AT_COMMIT=1 makes
+    # every commit durable, as on a production server.
+    --innodb-flush-log-at-trx-commit="${DB_FLUSH_AT_COMMIT:-2}")
   # mariadbd refuses to run as root unless told to.
   [[ $(id -u) -ne 0 ]] || options+=(--user=root)
   local marker=0
@@ -222,7 +223,7 @@ status() {
   fi
 }
 
-innodb_options=(--innodb-buffer-pool-size=32M --innodb-log-file-size=16M --skip-log-bin)
+innodb_options=(--innodb-buffer-pool-size=256M --innodb-log-file-size=256M --skip-log-bin)
 # One start or stop at a time per DIR; the server gets no copy of this descriptor (9>&- above).
 exec 9>"$dir/lock"
 flock 9

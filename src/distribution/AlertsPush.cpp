@@ -158,6 +158,7 @@ void TAlertsQueue::AddRowWaiting(std::string row) {
 }
 
 bool TAlertsQueue::TakeRow(std::string& row) {
+  bool halfEmpty = false;
   {
     std::lock_guard guard(lock_);
     if (waiting_ < 1) return false;
@@ -167,8 +168,11 @@ bool TAlertsQueue::TakeRow(std::string& row) {
     slot = std::string();
     --waiting_;
     writerBusy_ = true;
+    halfEmpty = waiting_ == kRingSize / 2;
   }
-  roomOrIdle_.notify_all();
+  // A loader waiting for room is woken once the ring is half empty, not for every row: otherwise it
+  // and the writer would hand the processor back and forth for each row.
+  if (halfEmpty) roomOrIdle_.notify_all();
   return true;
 }
 

@@ -6,6 +6,8 @@
 
 #include "alerts/DebugAlertWatch.h"
 #include "alerts/Registration.h"
+#include "distribution/AlertsPush.h"
+#include "distribution/MysqlClient.h"
 #include "framework/Config.h"
 #include "framework/DataNodeThread.h"
 #include "framework/DebugLog.h"
@@ -15,6 +17,7 @@
 #include "marketdata/DebugWatch.h"
 #include "marketdata/vendor/VendorConversation.h"
 #include "marketdata/vendor/VendorFeedNodes.h"
+#include "gui/ConfigureAlertsPush.h"
 #include "gui/DebugLogWindow.h"
 #include "gui/MainWindow.h"
 #include "gui/QtUserInterfaceThread.h"
@@ -58,9 +61,23 @@ struct TStartupWindow {
   std::function<QWidget*(TApplication&)> create;
 };
 
+// The process's one alerts queue lives for the whole run: its writer is never stopped, and the dialog that
+// hosts its settings is only hidden when closed.
+QWidget* CreateConfigureAlertsPush(TApplication& app) {
+  auto* queue = new TAlertsQueue(TMysqlClient::Instance());
+  auto* dialog = new TConfigureAlertsPush(*queue, &app.MainForm());
+  app.MainForm().EnableEntry("Standard Windows", "Push Alerts", [dialog] {
+    dialog->showNormal();
+    dialog->raise();
+    dialog->activateWindow();
+  });
+  return dialog;
+}
+
 // The windows in start-up order; only the main window and the debug log are shown at once.
 const TStartupWindow kStartupWindows[] = {
     {"DebugOutputWindow", true, [](TApplication& app) -> QWidget* { return new TDebugOutputWindow(&app.MainForm()); }},
+    {"ConfigureAlertsPush", false, CreateConfigureAlertsPush},
 };
 
 }  // namespace
