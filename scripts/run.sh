@@ -4,7 +4,9 @@
 # X server (Xvfb); Ctrl-C or closing the main window ends both.
 # Environment: TARNWELL_HOME (default: a folder under build/ with overnight files written by the server),
 # FEED_ADDRESS (default 127.0.0.1:7071), FEED_ARGS (default "--time 09:25": the synthetic session starts five
-# minutes before the open, whatever the hour). Extra arguments go to the desktop program.
+# minutes before the open, whatever the hour), DATABASE (default "private": a private MariaDB server with
+# its data in build/mariadb/main, which "Standard Windows" > "Push Alerts" writes to; "none": no server).
+# Extra arguments go to the desktop program.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 "$root/scripts/setup.sh"
@@ -26,8 +28,24 @@ if [[ ! -f "$TARNWELL_HOME/Config.ini" ]]; then
 fi
 
 pids=()
-cleanup() { for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done; }
+db_dir=$build_dir/mariadb/main
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  [[ ${DATABASE:-private} == none ]] || bash "$root/scripts/db/private-server.sh" stop "$db_dir" >/dev/null 2>&1 || true
+}
 trap cleanup EXIT INT TERM
+
+if [[ ${DATABASE:-private} != none ]]; then
+  db_address=$(bash "$root/scripts/db/private-server.sh" start "$db_dir")
+  # The push dialog's server: this run's [RealTimeAlerts] section replaces the last run's.
+  awk 'BEGIN { skip = 0 } /^\[/ { skip = (tolower($0) ~ /^\[realtimealerts\]/) } !skip' \
+    "$TARNWELL_HOME/Config.ini" > "$TARNWELL_HOME/Config.ini.new"
+  printf '[RealTimeAlerts]\r\ndb_Host=%s\r\ndb_Port=%s\r\n' "${db_address%:*}" "${db_address##*:}" \
+    >> "$TARNWELL_HOME/Config.ini.new"
+  mv "$TARNWELL_HOME/Config.ini.new" "$TARNWELL_HOME/Config.ini"
+  echo "run: alerts database on $db_address; rows: mariadb -h ${db_address%:*} -P ${db_address##*:}" \
+    "-u alertserver -prwqpznt mydb -e 'SELECT * FROM alerts ORDER BY id DESC LIMIT 20'"
+fi
 
 echo "run: market-data server on $address"
 # shellcheck disable=SC2086
