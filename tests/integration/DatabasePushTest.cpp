@@ -203,13 +203,8 @@ TEST_F(DatabasePush, AReplayLoadsEveryAlertLineAsARow) {
   TTempDir dir("tarnwell-push");
   const std::string tape = (dir / "day.tape").string();
   const std::string home = (dir / "home").string();
-  const auto common = std::vector<std::string>{"--symbols", "20", "--seed", "5", "--date", "2026-12-09"};
-  auto args = common;
-  args.insert(args.end(), {"--record", tape, "--speed", "0"});
-  ASSERT_EQ(vendor::testing::RunFeed(args).status, 0);
-  args = common;
-  args.insert(args.end(), {"--write-home", home});
-  ASSERT_EQ(vendor::testing::RunFeed(args).status, 0);
+  const vendor::testing::RunResult recorded = vendor::testing::RecordSyntheticDay(tape, home, 20);
+  ASSERT_EQ(recorded.status, 0) << recorded.output;
 
   // Every type but the heartbeat, whose one-second timer only slows the replay down.
   std::string alerts;

@@ -306,13 +306,8 @@ TEST(ReplayTool, ASyntheticSessionGivesTheSameAlertsEveryTime) {
   TTempDir dir;
   const std::string tape = (dir / "day.tape").string();
   const std::string home = (dir / "home").string();
-  const auto common = std::vector<std::string>{"--symbols", "20", "--seed", "5", "--date", "2026-12-09"};
-  auto args = common;
-  args.insert(args.end(), {"--record", tape, "--speed", "0"});
-  ASSERT_EQ(vendor::testing::RunFeed(args).status, 0);
-  args = common;
-  args.insert(args.end(), {"--write-home", home});
-  ASSERT_EQ(vendor::testing::RunFeed(args).status, 0);
+  const vendor::testing::RunResult recorded = vendor::testing::RecordSyntheticDay(tape, home, 20);
+  ASSERT_EQ(recorded.status, 0) << recorded.output;
 
   std::string first;
   for (const char* out : {"a.txt", "b.txt"}) {

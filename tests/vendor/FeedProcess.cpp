@@ -153,6 +153,17 @@ RunResult RunFeed(const std::vector<std::string>& args, std::chrono::seconds tim
   return result;
 }
 
+RunResult RecordSyntheticDay(const std::string& tape, const std::string& home, int symbols, const std::string& date) {
+  const std::vector<std::string> common{"--symbols", std::to_string(symbols), "--seed", "5", "--date", date};
+  auto args = common;
+  args.insert(args.end(), {"--record", tape, "--speed", "0"});
+  RunResult recorded = RunFeed(args);
+  if (recorded.status != 0) return recorded;
+  args = common;
+  args.insert(args.end(), {"--write-home", home});
+  return RunFeed(args);
+}
+
 uint16_t Record::Number(size_t i) const {
   uint16_t number;
   std::memcpy(&number, fields[i].data() + 2, 2);

@@ -45,6 +45,11 @@ struct RunResult {
 RunResult RunFeed(const std::vector<std::string>& args,
                   std::chrono::seconds timeout = std::chrono::seconds(60));
 
+/// Records a synthetic day of `symbols` symbols (seed 5) to `tape` and writes its overnight files into
+/// `home`; the first failing run's result, or the last one's.
+RunResult RecordSyntheticDay(const std::string& tape, const std::string& home, int symbols,
+                             const std::string& date = "2026-12-09");
+
 /// A message owned by the test.
 struct MessageDeleter {
   void operator()(VConvMessage* message) const { VConvFreeData(message); }
