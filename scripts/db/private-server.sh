@@ -25,6 +25,8 @@ esac
 dir=$(cd "$2" && pwd)
 data=$dir/data
 socket=$dir/mysqld.sock
+# A socket path holds at most 107 bytes; a deep DIR gets one in /tmp named after it instead.
+((${#socket} <= 107)) || socket=/tmp/tarnwell-db-$(printf '%s' "$dir" | md5sum | cut -c1-16).sock
 pid_file=$dir/mariadbd.pid
 err_log=$dir/mariadbd.err
 port_file=$dir/port
@@ -164,8 +166,6 @@ start() {
     echo "127.0.0.1:$(cat "$port_file")"
     return
   fi
-  # sun_path holds 107 bytes; a deep DIR would fail later with a less helpful message.
-  ((${#socket} <= 107)) || die "socket path too long (${#socket} > 107 bytes): $socket; use a shorter DIR"
   client=$(find_program mariadb)
   mariadbd=$(find_program mariadbd)
   [[ -d "$data/mysql" ]] || initialise
