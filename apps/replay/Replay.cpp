@@ -193,21 +193,21 @@ TLockstep& Lockstep() {
   return *lockstep;
 }
 
-// One alert event as a tab-separated line: time, alert name, symbol, description, the 27 statistics, Num.
-std::string FormatEventLine(const TAlertEvent& event, const std::string& name) {
-  std::string line = FormatLocal(event.Data.Time);
+// One alert event as a tab-separated line, appended to `line`: time, alert name, symbol, description, the
+// 27 statistics, Num.
+void AppendEventLine(std::string& line, const TAlertEvent& event, const std::string& name) {
+  line += FormatLocal(event.Data.Time);
   for (const std::string* part : {&name, &event.Inputs->Symbol(), &event.Data.Description}) {
     line += '\t';
     line += *part;
   }
   for (int field = 0; field < aefCount; ++field) {
     line += '\t';
-    line += event.Data.StatisticText(static_cast<TAlertEventField>(field)).value_or("NULL");
+    if (!event.Data.AppendStatisticText(static_cast<TAlertEventField>(field), line)) line += "NULL";
   }
   line += '\t';
   line += std::to_string(event.Data.Num);
   line += '\n';
-  return line;
 }
 
 class TProgressBar {
@@ -437,7 +437,7 @@ TReplaySummary RunReplay(const TReplayOptions& options) {
     bool pushed = false;
     for (const TAlertEvent& event : queue->TakeEvents()) {
       const std::string& name = categoryNames.at(event.Category);
-      text += FormatEventLine(event, name);
+      AppendEventLine(text, event, name);
       ++counts[name];
       ++summary.alerts;
       if (push) {

@@ -1,5 +1,6 @@
 #include "alerts/Alert.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 
@@ -67,25 +68,41 @@ std::string TAlert::DescribeTimeSpan(TDateTime later, TDateTime earlier) {
 }
 
 std::string TAlert::FormatPrice(bool showPlus, double value) {
+  std::string text;
+  AppendPrice(text, showPlus, value);
+  return text;
+}
+
+void TAlert::AppendPrice(std::string& text, bool showPlus, double value) {
   const double scaled = std::fabs(value) * 10000;
-  if (!std::isfinite(scaled) || scaled >= 9.2e18) return "***.**";
+  if (!std::isfinite(scaled) || scaled >= 9.2e18) {
+    text += "***.**";
+    return;
+  }
   const std::int64_t n = RoundHalfEven(scaled);
   const std::int64_t whole = n / 10000;
   const int d1 = static_cast<int>(n / 1000 % 10), d2 = static_cast<int>(n / 100 % 10),
             d3 = static_cast<int>(n / 10 % 10), d4 = static_cast<int>(n % 10);
-  // Written digit by digit: prices are formatted for every statistic of every alert event.
-  std::string text = value < 0 ? "-" : showPlus ? "+" : "";
-  text += std::to_string(whole);
-  text += '.';
-  text += static_cast<char>('0' + d1);
-  text += static_cast<char>('0' + d2);
-  if (d4 > 0) {
-    text += static_cast<char>('0' + d3);
-    text += static_cast<char>('0' + d4);
-  } else if (d3 != 0) {
-    text += static_cast<char>('0' + d3);
+  // Written digit by digit into the caller's text: prices are formatted for every statistic of every alert
+  // event.
+  char buffer[32];
+  char* at = buffer;
+  if (value < 0) {
+    *at++ = '-';
+  } else if (showPlus) {
+    *at++ = '+';
   }
-  return text;
+  at = std::to_chars(at, buffer + sizeof buffer, whole).ptr;
+  *at++ = '.';
+  *at++ = static_cast<char>('0' + d1);
+  *at++ = static_cast<char>('0' + d2);
+  if (d4 > 0) {
+    *at++ = static_cast<char>('0' + d3);
+    *at++ = static_cast<char>('0' + d4);
+  } else if (d3 != 0) {
+    *at++ = static_cast<char>('0' + d3);
+  }
+  text.append(buffer, at);
 }
 
 std::string TAlert::FormatWhole(double value) {
@@ -138,12 +155,23 @@ constexpr TStatisticColumn kStatisticColumns[aefCount] = {
 }  // namespace
 
 std::optional<std::string> TAlertEventData::StatisticText(TAlertEventField field) const {
-  if (field < 0 || field >= aefCount || !Has(field)) return std::nullopt;
+  std::string text;
+  if (!AppendStatisticText(field, text)) return std::nullopt;
+  return text;
+}
+
+bool TAlertEventData::AppendStatisticText(TAlertEventField field, std::string& text) const {
+  if (field < 0 || field >= aefCount || !Has(field)) return false;
   const TStatisticColumn& column = kStatisticColumns[field];
   const double value = column.value(*this);
+  if (column.price) {
+    TAlert::AppendPrice(text, false, value);
+    return true;
+  }
   // Whole numbers are 32-bit or smaller, so the double holds them exactly.
-  if (!column.price) return std::to_string(static_cast<long long>(value));
-  return TAlert::FormatPrice(false, value);
+  char buffer[24];
+  text.append(buffer, std::to_chars(buffer, buffer + sizeof buffer, static_cast<long long>(value)).ptr);
+  return true;
 }
 
 }  // namespace tarnwell

@@ -32,6 +32,8 @@ class TAlert : public TGenericDataNode {
   /// A price with two to four decimals, a sign when negative (or "+" when asked); "***.**" when it is not a
   /// number.
   static std::string FormatPrice(bool showPlus, double value);
+  /// FormatPrice appended to `text`, without a string of its own.
+  static void AppendPrice(std::string& text, bool showPlus, double value);
   /// A number rounded to a whole one, with thousands separators: "12,500", "-1,000".
   static std::string FormatWhole(double value);
 
@@ -104,6 +106,8 @@ struct TAlertEventData {
   /// The statistic as it is written out: prices and other floating values with FormatPrice, counts in
   /// decimal; empty when the event does not carry it.
   std::optional<std::string> StatisticText(TAlertEventField field) const;
+  /// StatisticText appended to `text`; false (and nothing appended) when the event does not carry it.
+  bool AppendStatisticText(TAlertEventField field, std::string& text) const;
 };
 
 struct TAlertEvent {

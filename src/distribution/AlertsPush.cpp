@@ -79,8 +79,11 @@ std::string FormatAlertRow(const TMysqlClient& client, const TAlertEventData& da
     row += ", ";
     // A value too large or not finite has no number to write ("***.**"); it would make the whole
     // statement fail again on every retry, so it goes as NULL.
-    const std::optional<std::string> text = data.StatisticText(static_cast<TAlertEventField>(field));
-    row += text && text->front() != '*' ? *text : "NULL";
+    const std::size_t start = row.size();
+    if (!data.AppendStatisticText(static_cast<TAlertEventField>(field), row) || row[start] == '*') {
+      row.resize(start);
+      row += "NULL";
+    }
   }
   row += ", ";
   row += std::to_string(data.Num);

@@ -172,18 +172,6 @@ TDateTimeParts DecodeDateTime(TDateTime t) {
   return p;
 }
 
-std::int64_t MsOf(TDateTime t) {
-  return std::llround(t * kMsPerDay);
-}
-
-std::int64_t DayOf(TDateTime t) {
-  return static_cast<std::int64_t>(std::floor(t));
-}
-
-std::int64_t TimeOfDayMs(TDateTime t) {
-  return std::llround((t - std::floor(t)) * kSecondsPerDay * 1000.0);
-}
-
 std::string FormatFileStamp(TDateTime t) {
   TDateTimeParts p = DecodeDateTime(t);
   char buf[64];

@@ -63,13 +63,31 @@ struct TDateTimeParts {
 };
 TDateTimeParts DecodeDateTime(TDateTime t);
 
+/// std::llround and std::floor without the library calls (these run for every update): the same results
+/// for every magnitude a date-time in days or milliseconds takes (below 2^63).
+inline std::int64_t RoundHalfAwayFromZero(double x) {
+  const auto whole = static_cast<std::int64_t>(x);  // toward zero
+  const double rest = x - static_cast<double>(whole);  // exact
+  return whole + (rest >= 0.5) - (rest <= -0.5);
+}
+inline std::int64_t FloorToInt64(double x) {
+  const auto whole = static_cast<std::int64_t>(x);
+  return whole - (static_cast<double>(whole) > x);
+}
+
 /// A date-time in whole milliseconds, so that times less than a millisecond apart compare as equal.
-std::int64_t MsOf(TDateTime t);
+inline std::int64_t MsOf(TDateTime t) {
+  return RoundHalfAwayFromZero(t * kMsPerDay);
+}
 /// The day of a date-time: whole days since 1899-12-30.
-std::int64_t DayOf(TDateTime t);
+inline std::int64_t DayOf(TDateTime t) {
+  return FloorToInt64(t);
+}
 /// Milliseconds since midnight of a date-time, rounded, so that 13:00 compares as 13:00 whatever the
 /// floating-point error of the day count.
-std::int64_t TimeOfDayMs(TDateTime t);
+inline std::int64_t TimeOfDayMs(TDateTime t) {
+  return RoundHalfAwayFromZero((t - static_cast<double>(FloorToInt64(t))) * kSecondsPerDay * 1000.0);
+}
 constexpr std::int64_t HoursMinutesMs(int hours, int minutes) {
   return (hours * 60LL + minutes) * 60000LL;
 }

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 namespace tarnwell {
 namespace {
 
@@ -51,6 +53,17 @@ TEST(Clock, ManualTimeWinsUntilTheSystemClockIsRestored) {
   EXPECT_EQ(changes, 3);
   clock::RemoveWatcher(watcher);
   EXPECT_THROW(clock::Advance(1), std::logic_error);
+}
+
+// The inline rounding helpers stand in for llround and floor on the hot path: same answers, including
+// the halves, the negatives and the value just below a half that adding 0.5 would round up.
+TEST(Clock, RoundingHelpersMatchTheLibrary) {
+  for (double x : {0.0, 0.5, 1.5, 2.5, -0.5, -1.5, -2.5, 0.49999999999999994, -0.49999999999999994, 1e15 + 0.5,
+                   3966969600000.4999, 3966969600000.5, -3966969600000.5, 46365.999999999993, 4503599627370497.0}) {
+    SCOPED_TRACE(x);
+    EXPECT_EQ(RoundHalfAwayFromZero(x), std::llround(x));
+    EXPECT_EQ(FloorToInt64(x), static_cast<std::int64_t>(std::floor(x)));
+  }
 }
 
 }  // namespace
