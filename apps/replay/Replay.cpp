@@ -410,13 +410,19 @@ TReplaySummary RunReplay(const TReplayOptions& options) {
       throw std::runtime_error("the engine did not connect to the replay's own feed");
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
+  // What the engine had asked of the feed by the last sync: a window after which nothing more was asked
+  // needs no round trip (the heartbeat's one-second timer makes a window of every second of the day).
+  std::uint64_t askedAtSync = 0;
   auto syncWithFeed = [&] {
     Flush();
     {
       std::lock_guard guard(lockstep.lock);
       lockstep.synced = false;
     }
-    CallOnDataNodeThread([&] { vendorConversation->Request(kSyncItem); });
+    askedAtSync = CallOnDataNodeThread([&] {
+      vendorConversation->Request(kSyncItem);
+      return vendorConversation->OutgoingCount();
+    });
     waitFor([&] { return lockstep.synced; }, "a request");
     Flush();
   };
@@ -477,7 +483,7 @@ TReplaySummary RunReplay(const TReplayOptions& options) {
     }
     Flush();
     if (ended) break;
-    syncWithFeed();
+    if (vendorConversation->OutgoingCount() != askedAtSync) syncWithFeed();
   }
   summary.replaySeconds = Seconds(Steady::now() - replayStart);
   Flush();

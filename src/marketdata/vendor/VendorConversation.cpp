@@ -286,25 +286,33 @@ void TVendorConversationDataNode::Disconnect() {
 void TVendorConversationDataNode::Request(const std::string& item, const std::string& format) {
   if (!connected_) return;
   std::lock_guard guard(handleLock_);
-  if (handleAllocated_) VConvRequest(handle_, item.c_str(), format.c_str());
+  if (!handleAllocated_) return;
+  VConvRequest(handle_, item.c_str(), format.c_str());
+  outgoing_.fetch_add(1, std::memory_order_release);
 }
 
 void TVendorConversationDataNode::Advise(const std::string& item, const std::string& format) {
   if (!connected_) return;
   std::lock_guard guard(handleLock_);
-  if (handleAllocated_) VConvAdvise(handle_, item.c_str(), format.c_str());
+  if (!handleAllocated_) return;
+  VConvAdvise(handle_, item.c_str(), format.c_str());
+  outgoing_.fetch_add(1, std::memory_order_release);
 }
 
 void TVendorConversationDataNode::Unadvise(const std::string& item, const std::string& format) {
   if (!connected_) return;
   std::lock_guard guard(handleLock_);
-  if (handleAllocated_) VConvUnadvise(handle_, item.c_str(), format.c_str());
+  if (!handleAllocated_) return;
+  VConvUnadvise(handle_, item.c_str(), format.c_str());
+  outgoing_.fetch_add(1, std::memory_order_release);
 }
 
 void TVendorConversationDataNode::ExecuteCommand(const std::string& command) {
   if (!connected_) return;
   std::lock_guard guard(handleLock_);
-  if (handleAllocated_) VConvExecute(handle_, command.c_str());
+  if (!handleAllocated_) return;
+  VConvExecute(handle_, command.c_str());
+  outgoing_.fetch_add(1, std::memory_order_release);
 }
 
 std::string TVendorConversationDataNode::RegisterRequest(const std::string& item) {

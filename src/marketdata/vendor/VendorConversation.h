@@ -76,6 +76,9 @@ class TVendorConversationDataNode : public TGenericDataNode {
   void Advise(const std::string& item, const std::string& format = "VB4");
   void Unadvise(const std::string& item, const std::string& format = "VB4");
   void ExecuteCommand(const std::string& command);
+  /// Requests, advises, unadvises and commands sent so far: a caller that saw the same count before knows
+  /// that nothing was asked of the server since. Any thread.
+  std::uint64_t OutgoingCount() const { return outgoing_.load(std::memory_order_acquire); }
 
   /// The channel on which the item's messages arrive; an item registered twice fails
   /// "Duplicate vendor request:  <item>".
@@ -108,6 +111,7 @@ class TVendorConversationDataNode : public TGenericDataNode {
   void Log(const std::string& text);
 
   bool connected_ = false;  // data node thread
+  std::atomic<std::uint64_t> outgoing_{0};
   std::string name_, machine_, service_, topic_;
   // The handle is used by the conversation thread while polling and freed by the disconnect job on the
   // data node thread: handleLock_ serialises the two, so no call ever sees a freed handle.
