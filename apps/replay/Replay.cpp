@@ -69,14 +69,16 @@ void Flush() {
 }
 
 // Fires every timer due by `time` at its due time, each after the engine has finished with everything before
-// it, and waits for the work the timers queued. Not on the data node thread.
-void FireTimersDueBy(TDateTime time) {
+// it, and waits for the work the timers queued. `flushed`: the engine has just finished everything, so the
+// first timer needs no flush of its own. Not on the data node thread.
+void FireTimersDueBy(TDateTime time, bool flushed = false) {
   TTimerThread& timers = TTimerThread::Instance();
   for (TDateTime due; (due = timers.NextDue()) <= time;) {
-    Flush();
+    if (!flushed) Flush();
     if (due > clock::Now()) clock::SetManual(due);
     timers.WaitForDueEvents();
     Flush();
+    flushed = true;
   }
 }
 
@@ -460,7 +462,7 @@ TReplaySummary RunReplay(const TReplayOptions& options) {
   const auto replayStart = Steady::now();
   std::int64_t allowed = INT64_MIN;
   for (;;) {
-    FireTimersDueBy(clock::Now());
+    FireTimersDueBy(clock::Now(), true);  // every window ends with a flush, as does the first sync
     const TDateTime due = TTimerThread::Instance().NextDue();
     const bool toEnd = !std::isfinite(due);
     const std::int64_t gate = toEnd ? INT64_MAX : std::max(VendorMsAtOrAfter(due), allowed + 1);
