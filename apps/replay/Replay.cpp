@@ -152,8 +152,8 @@ struct TLockstep {
     TDataNodeThread& engine = TDataNodeThread::Instance();
     if (engine.QueueLength(1) > kMaxBacklog) engine.WaitForQueueAtMost(kMaxBacklog / 2);
     const TDateTime local = vendor::SystemTime(*vendorMs);
-    // A timer made while the tape ran (none is, today) fires here rather than on its own thread, so that it
-    // still comes between the updates it falls between.
+    // Quiet timers (and any timer made while the tape ran) fire here rather than on their own thread, so
+    // that they still come between the updates they fall between.
     FireTimersDueBy(local);
     // Quietly: no timer is due by now (fired just above), so the timer thread need not look.
     if (local > clock::Now()) clock::SetManualQuietly(local);
@@ -430,8 +430,9 @@ TReplaySummary RunReplay(const TReplayOptions& options) {
   };
   syncWithFeed();
 
-  // The tape, in windows that end where the next timer is due: the feed plays up to that moment, the engine
-  // finishes, the timers fire, whatever they asked of the feed is answered, and the next window opens.
+  // The tape, in windows that end where the next timer that is not quiet is due: the feed plays up to that
+  // moment, the engine finishes, the timers fire, whatever they asked of the feed is answered, and the next
+  // window opens.
   std::map<std::string, std::uint64_t> counts;
   // The database row's alert type is the catalogue's short code.
   std::unordered_map<const TAlertCategory*, std::string> shortCodes;
@@ -463,7 +464,10 @@ TReplaySummary RunReplay(const TReplayOptions& options) {
   std::int64_t allowed = INT64_MIN;
   for (;;) {
     FireTimersDueBy(clock::Now(), true);  // every window ends with a flush, as does the first sync
-    const TDateTime due = TTimerThread::Instance().NextDue();
+    // A quiet timer (the heartbeat's every second) fires at its place in the tape without a window of its
+    // own: the conversation thread fires every due timer at each mark, and only what a timer asks of the
+    // feed needs the feed stopped until it is answered.
+    const TDateTime due = TTimerThread::Instance().NextDueNotQuiet();
     const bool toEnd = !std::isfinite(due);
     const std::int64_t gate = toEnd ? INT64_MAX : std::max(VendorMsAtOrAfter(due), allowed + 1);
     allowed = gate;

@@ -25,6 +25,8 @@ class THeap {
   /// The top item, or null.
   const Item& Peek() const;
   std::int32_t Count() const { return count_; }
+  /// The items in heap order (index 0 is the top), for a look over all of them.
+  const Item& At(std::int32_t i) const { return slots_[static_cast<std::size_t>(i)]; }
   std::int32_t SlotCount() const { return static_cast<std::int32_t>(slots_.size()); }
 
  private:

@@ -122,6 +122,16 @@ TDateTime TTimerThread::NextDue() const {
   return std::numeric_limits<TDateTime>::infinity();
 }
 
+TDateTime TTimerThread::NextDueNotQuiet() const {
+  std::lock_guard guard(queueLock_);
+  TDateTime earliest = std::numeric_limits<TDateTime>::infinity();
+  for (std::int32_t i = 0; i < queue_.Count(); ++i) {
+    const auto& event = static_cast<const TTimerEvent&>(*queue_.At(i));
+    if (!event.IsQuiet() && event.due_ < earliest) earliest = event.due_;
+  }
+  return earliest;
+}
+
 void TTimerThread::WaitForDueEvents() {
   // Events due at the same moment fire in queue order, so a marker due now fires after every event due by
   // now.

@@ -56,6 +56,10 @@ class TTimerEvent final : public IHeapable,
 
   bool IsRepeating() const { return repeating_; }
   bool IsAbsolute() const { return absolute_; }
+  /// Marks an event whose work only reads and reports what the engine already holds: it never asks a
+  /// server for data, so a player of recorded data need not stop the data at its due times.
+  void SetQuiet() { quiet_.store(true, std::memory_order_relaxed); }
+  bool IsQuiet() const { return quiet_.load(std::memory_order_relaxed); }
 
  private:
   friend class TTimerThread;
@@ -69,6 +73,7 @@ class TTimerEvent final : public IHeapable,
   std::atomic<bool> finished_{false};  // set under the timer lock, so a callback never starts after Cancel
   const bool repeating_;
   const bool absolute_;
+  std::atomic<bool> quiet_{false};
   std::uint32_t sequence_ = 0;  // guarded by the timer thread's queue lock
 };
 
@@ -93,6 +98,8 @@ class TTimerThread {
   /// When the earliest queued event is due (a cancelled one counts until it reaches the top); +infinity for
   /// an empty queue. Any thread.
   TDateTime NextDue() const;
+  /// The same over the events that are not quiet. Any thread; looks at every queued event.
+  TDateTime NextDueNotQuiet() const;
   /// Waits until every event due by the clock's present time has fired. Any thread but the timer thread.
   void WaitForDueEvents();
 

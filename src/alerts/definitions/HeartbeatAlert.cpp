@@ -16,6 +16,8 @@ std::atomic<std::int32_t> heartbeatsMade{0};
 
 THeartbeatDispatch::THeartbeatDispatch() {
   timer_ = TTimerEvent::Start(1000, 1000, 0, TW_METHOD(this, OnTimer));
+  // A beat reports what the symbol's nodes already hold and asks no server for anything.
+  timer_->GetObject().SetQuiet();
 }
 
 THeartbeatDispatch::~THeartbeatDispatch() {
