@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <mutex>
 #include <stdexcept>
@@ -116,6 +117,20 @@ TEST_F(Timers, NothingFiresBeforeItsTime) {
   SetClock(kStart + 1.5 * kOneSecond);
   ASSERT_TRUE(Eventually([&] { return CountOf("due") == 1; }));
   EXPECT_FALSE(event->IsPending());
+}
+
+// A player of recorded data stops only for timers that are not quiet; the earliest quiet one still counts
+// for NextDue.
+TEST_F(Timers, NextDueNotQuietLooksPastQuietEvents) {
+  SetClock(kStart);
+  auto quiet = Keep(OneShot(kStart + kOneMinute, Record("quiet")));
+  quiet->GetObject().SetQuiet();
+  TTimerThread& timers = TTimerThread::Instance();
+  EXPECT_EQ(timers.NextDueNotQuiet(), std::numeric_limits<TDateTime>::infinity());
+  Keep(OneShot(kStart + 3 * kOneMinute, Record("loud")));
+  Keep(OneShot(kStart + 2 * kOneMinute, Record("loud-earlier")));
+  EXPECT_EQ(timers.NextDue(), kStart + kOneMinute);
+  EXPECT_EQ(timers.NextDueNotQuiet(), kStart + 2 * kOneMinute);
 }
 
 TEST_F(Timers, ClockSetBackFiresRelativeEventsAtOnceAndKeepsAbsoluteOnes) {
