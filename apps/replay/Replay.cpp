@@ -47,7 +47,7 @@ constexpr double kUnixEpochDay = 25569.0;
 constexpr double kVendorLead = static_cast<double>(vendor::kVendorLeadMs) / vendor::kMsPerDay;
 // Jobs the engine may have waiting before the conversation takes the next tape time: at full speed the tape
 // would otherwise pile up in the data node thread's queue and every alert would wait behind it.
-constexpr std::size_t kMaxBacklog = 48;
+constexpr std::size_t kMaxBacklog = 12;
 // A request whose reply tells that the feed has answered everything asked before it.
 constexpr const char* kSyncItem = "LIVEQUOTE;1003;1003='$REPLAY.SYNC'";
 
