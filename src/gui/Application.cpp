@@ -12,11 +12,13 @@
 #include "framework/DataNodeThread.h"
 #include "framework/DebugLog.h"
 #include "framework/ScreenUpdates.h"
+#include "framework/SymbolGroups.h"
 #include "framework/Timers.h"
 #include "framework/UserInterfaceThread.h"
 #include "marketdata/DebugWatch.h"
 #include "marketdata/vendor/VendorConversation.h"
 #include "marketdata/vendor/VendorFeedNodes.h"
+#include "persistence/Factories.h"
 #include "gui/ConfigureAlertsPush.h"
 #include "gui/DebugLogWindow.h"
 #include "gui/MainWindow.h"
@@ -52,6 +54,11 @@ const std::pair<const char*, std::function<void()>> kModules[] = {
     {"debug watch", [] {
        StartDebugWatchFromConfig();
        StartDebugAlertWatchFromConfig();
+     }},
+    // Modules initialise on the user interface thread, which is the one the symbol groups belong to.
+    {"symbol groups and window factories", [] {
+       TGroupList::MarkOwnerThread();
+       RegisterStandardFactoryClasses();
      }},
 };
 
