@@ -10,9 +10,11 @@
 #include <memory>
 #include <regex>
 #include <sstream>
+#include <thread>
 
 #include "ChildProcess.h"
 #include "FeedProcess.h"
+#include "PrivateDatabase.h"
 #include "XClose.h"
 
 namespace tarnwell::testing {
@@ -199,6 +201,44 @@ TEST_F(DesktopTest, ConnectsToTheMarketDataServerAndReconnectsAfterARestart) {
   ASSERT_TRUE(WaitUntil([&] { return count("VConvConnect failed") >= 1; }, 20s)) << "no retry while the server is down";
   vendor::testing::FeedProcess again({"--symbols", "40", "--time", "10:00"}, address);
   EXPECT_TRUE(WaitUntil([&] { return count("VCONV_INIT_ACK") == 2; }, 20s)) << "never reconnected";
+}
+
+// "Standard Windows" > "Push Alerts" in the running program: with "Enable Push" ticked, "Send Test Alert"
+// becomes a row of a real database, and the connection settings are locked while connected.
+TEST_F(DesktopTest, ThePushDialogSendsTheTestAlertToTheDatabase) {
+  TPrivateDatabase database(std::string(TARNWELL_DB_ROOT) + "/desktop");
+  database.Query("TRUNCATE alerts");
+  std::ofstream(dir_ / "Config.ini") << "[RealTimeAlerts]\r\ndb_Host=" << database.Host() << "\r\ndb_Port=" << database.Port()
+                                     << "\r\n";
+  Start({});
+  const unsigned long main = FindWindow("Tarnwell");
+  ASSERT_NE(main, 0u);
+  // The menu as a person opens it: a click on "Standard Windows" (the second title, after "File"), then the
+  // first entry that is enabled.
+  CaptureOutput({"xdotool", "mousemove", "--window", std::to_string(main), "80", "8", "click", "1"}, XEnvironment());
+  std::this_thread::sleep_for(500ms);
+  CaptureOutput({"xdotool", "key", "Down", "Return"}, XEnvironment());
+  const unsigned long dialog = FindWindow("Configure Alerts Push");
+  ASSERT_NE(dialog, 0u) << "no push dialog";
+  // Tab order: Host, User, Password, Database, Port, Remote, Enable Push, Fake, Send Test Alert.
+  CaptureOutput({"xdotool", "windowfocus", "--sync", std::to_string(dialog)}, XEnvironment());
+  CaptureOutput({"xdotool", "key", "Tab", "Tab", "Tab", "Tab", "Tab", "Tab", "space", "Tab", "Tab", "space"},
+                XEnvironment());
+  EXPECT_TRUE(WaitUntil([&] { return database.Number("SELECT COUNT(*) FROM alerts") == 1; }, 20s))
+      << "no row; program output in " << (dir_ / "output.txt");
+  EXPECT_EQ(database.Query("SELECT alert_type, symbol, description, num, fake FROM alerts"),
+            "DEMO\tTEST\tInitializing Velquist Cluster\t47\tN\n");
+
+  fs::create_directories(TARNWELL_ARTIFACT_DIR);
+  const std::string shot = std::string(TARNWELL_ARTIFACT_DIR) + "/push-dialog.png";
+  CaptureOutput({"import", "-window", "root", shot}, XEnvironment());
+  EXPECT_TRUE(fs::exists(shot) && fs::file_size(shot) > 0) << shot;
+
+  // Closing the dialog hides it; closing the main window ends the program.
+  ASSERT_TRUE(RequestWindowClose(x_->Display(), dialog));
+  EXPECT_TRUE(WaitUntil([&] { return !IsViewable(dialog); }, 10s));
+  ASSERT_TRUE(RequestWindowClose(x_->Display(), main));
+  EXPECT_TRUE(program_->WaitForExit(15s).has_value());
 }
 
 TEST(DesktopProgram, HelpPrintsUsageWithoutADisplay) {
