@@ -67,12 +67,8 @@ std::pair<TStandardCandles*, TDataNodeLink*> TStandardCandles::Find(const std::s
 
 TStandardCandles::TStandardCandles(const std::string& symbol, int minutesPerBar)
     : symbol_(symbol), broadcastName_("TStandardCandlesDebugInfo." + KeyText(symbol, minutesPerBar)) {
-  auto [counter, counterLink] = TBarCounter::Find(minutesPerBar, TW_METHOD(this, BarTransition));
-  barCounter_ = counter;
-  AddAutoLink(counterLink);
-  auto [tos, tosLink] = TGenericTosDataNode::Find(symbol, TW_METHOD(this, NewPrint));
-  tosNode_ = tos;
-  AddAutoLink(tosLink);
+  barCounter_ = Adopt(TBarCounter::Find(minutesPerBar, TW_METHOD(this, BarTransition)));
+  tosNode_ = Adopt(TGenericTosDataNode::Find(symbol, TW_METHOD(this, NewPrint)));
   ListenForBroadcast(broadcastName_, TW_HANDLER(this, OnDebugMessage));
   if (!UseHistory()) return;
   candles_ = LoadOvernightCandles(symbol, minutesPerBar);
@@ -213,10 +209,8 @@ std::pair<TThreadSafeCandles*, TDataNodeLink*> TThreadSafeCandles::Find(const st
 }
 
 TThreadSafeCandles::TThreadSafeCandles(const std::string& keyText) {
-  auto [source, link] = TStandardCandles::Find(keyText.substr(1), static_cast<unsigned char>(keyText[0]),
-                                               TW_METHOD(this, MarkStale));
-  source_ = source;
-  AddAutoLink(link);
+  source_ = Adopt(TStandardCandles::Find(keyText.substr(1), static_cast<unsigned char>(keyText[0]),
+                                               TW_METHOD(this, MarkStale)));
   AddAutoLink(TScreenUpdater::CreateScreenLink(TW_METHOD(this, Refresh)));
 }
 

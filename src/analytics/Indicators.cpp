@@ -92,9 +92,7 @@ std::pair<TLinearRegressionBase*, TDataNodeLink*> TLinearRegressionBase::Find(co
 
 TLinearRegressionBase::TLinearRegressionBase(const std::string& symbol, int minutesPerBar, std::int32_t bars)
     : bars_(bars) {
-  auto [series, link] = TStandardCandles::Find(symbol, minutesPerBar, TW_METHOD(this, OnSeries));
-  series_ = series;
-  AddAutoLink(link);
+  series_ = Adopt(TStandardCandles::Find(symbol, minutesPerBar, TW_METHOD(this, OnSeries)));
 }
 
 void TLinearRegressionBase::OnSeries() {
@@ -417,9 +415,7 @@ bool TUpCandles::IsValid() {
 TVWAP::TVWAP(const TParamList& params) {
   CheckParamCount(params, 1, "Assertion failure");
   const std::string symbol = params[0].AsString();
-  auto [tos, tosLink] = TGenericTosDataNode::Find(symbol, TW_METHOD(this, OnPrint));
-  tos_ = tos;
-  AddAutoLink(tosLink);
+  tos_ = Adopt(TGenericTosDataNode::Find(symbol, TW_METHOD(this, OnPrint)));
   auto [l1, l1Link] = TGenericL1DataNode::Find(symbol, TW_METHOD(this, OnQuote));
   AddAutoLink(l1Link);
 }

@@ -73,12 +73,8 @@ std::size_t TAlertQueue::Capacity() const {
 
 TAlertBackgroundData::TAlertBackgroundData(const std::string& symbol) {
   Assert(!symbol.empty());
-  auto [tos, tosLink] = TGenericTosDataNode::Find(symbol);
-  tos_ = tos;
-  AddAutoLink(tosLink);
-  auto [l1, l1Link] = TGenericL1DataNode::Find(symbol);
-  l1_ = l1;
-  AddAutoLink(l1Link);
+  tos_ = Adopt(TGenericTosDataNode::Find(symbol));
+  l1_ = Adopt(TGenericL1DataNode::Find(symbol));
   // The values are made in field order, except that "Volume" comes after "UpCandles30".
   static const int kCreationOrder[] = {
       kRelVol,  kMostRecentClose,  kExpectedOpen, kDayRange, kRsi15, kUp5,   kUp10,  kUp15, kUp30,  kVolume,

@@ -106,9 +106,7 @@ TBarCounter* TBarCounter::CreateFromKey(const std::string& keyText) {
 
 TBarCounter::TBarCounter(int minutesPerBar)
     : TDataNodeWithStringKey(NotPermanentWithMinutes(minutesPerBar)), minutesPerBar_(minutesPerBar) {
-  auto [timer, link] = TSynchronizedTimer::Subscribe(TW_METHOD(this, OnMinute));
-  timer_ = timer;
-  AddAutoLink(link);
+  timer_ = Adopt(TSynchronizedTimer::Subscribe(TW_METHOD(this, OnMinute)));
 }
 
 void TBarCounter::OnMinute() {

@@ -123,6 +123,12 @@ class TDataNode {
 
   /// Takes ownership of a link on one of this node's inputs; null fails "AddAutoLink(Nil)".
   void AddAutoLink(TDataNodeLink* link);
+  /// AddAutoLink for what a Find returned; the node found.
+  template <class T>
+  T* Adopt(std::pair<T*, TDataNodeLink*> found) {
+    AddAutoLink(found.second);
+    return found.first;
+  }
   void SetAutoLinksReceiveInput(bool value);
   void ReleaseAutoLinks();
 

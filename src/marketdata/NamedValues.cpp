@@ -45,19 +45,13 @@ TTosUser::TTosUser(const TParamList& params) {
 
 TQuoteAndPrintUser::TQuoteAndPrintUser(const TParamList& params, const char* expected) {
   const std::string symbol = SymbolParam(params, expected);
-  auto [l1, l1Link] = TGenericL1DataNode::Find(symbol, TW_METHOD(this, NotifyListeners));
-  l1_ = l1;
-  AddAutoLink(l1Link);
-  auto [tos, tosLink] = TGenericTosDataNode::Find(symbol, TW_METHOD(this, NotifyListeners));
-  tos_ = tos;
-  AddAutoLink(tosLink);
+  l1_ = Adopt(TGenericL1DataNode::Find(symbol, TW_METHOD(this, NotifyListeners)));
+  tos_ = Adopt(TGenericTosDataNode::Find(symbol, TW_METHOD(this, NotifyListeners)));
 }
 
 TFundamentalUser::TFundamentalUser(const TParamList& params)
     : symbol_(SymbolParam(params, "Assertion failure")) {
-  auto [node, link] = TGenericFundamentalDataNode::Find(symbol_, TW_METHOD(this, Changed));
-  fundamental_ = node;
-  AddAutoLink(link);
+  fundamental_ = Adopt(TGenericFundamentalDataNode::Find(symbol_, TW_METHOD(this, Changed)));
 }
 
 std::string TListedExchange::GetString() {
@@ -110,13 +104,9 @@ TOpenPrice::TOpenPrice(const TParamList& params) {
   const std::string symbol = SymbolParam(params, "Expected params: (Symbol)");
   // Slash symbols have no regular session whose first print could stand for the open.
   if (!IsSlashSymbol(symbol)) {
-    auto [tos, tosLink] = TGenericTosDataNode::Find(symbol, TW_METHOD(this, OnPrint));
-    tos_ = tos;
-    AddAutoLink(tosLink);
+    tos_ = Adopt(TGenericTosDataNode::Find(symbol, TW_METHOD(this, OnPrint)));
   }
-  auto [l1, l1Link] = TGenericL1DataNode::Find(symbol, TW_METHOD(this, NotifyListeners));
-  l1_ = l1;
-  AddAutoLink(l1Link);
+  l1_ = Adopt(TGenericL1DataNode::Find(symbol, TW_METHOD(this, NotifyListeners)));
 }
 
 bool TOpenPrice::HoldsFirstPrice() const {
@@ -144,9 +134,7 @@ void TOpenPrice::OnPrint() {
 TExpectedOpen::TExpectedOpen(const TParamList& params) {
   const std::string symbol = SymbolParam(params, "Expected params: (Symbol)");
   slashSymbol_ = IsSlashSymbol(symbol);
-  auto [tos, tosLink] = TGenericTosDataNode::Find(symbol, TW_METHOD(this, NotifyListeners));
-  tos_ = tos;
-  AddAutoLink(tosLink);
+  tos_ = Adopt(TGenericTosDataNode::Find(symbol, TW_METHOD(this, NotifyListeners)));
   open_ =
       LinkInput(*this, TGenericDataNodeFactory::Make<TOpenPrice>(symbol), TW_METHOD(this, NotifyListeners));
 }

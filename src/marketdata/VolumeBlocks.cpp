@@ -151,9 +151,7 @@ std::pair<TVolumeWeightedRealTimeDataNode*, TDataNodeLink*> TVolumeWeightedRealT
 TVolumeWeightedRealTimeDataNode::TVolumeWeightedRealTimeDataNode(const std::string& symbol,
                                                                  std::int32_t blockSize)
     : TVolumeWeightedDataNode(symbol, blockSize) {
-  auto [tos, link] = TGenericTosDataNode::Find(symbol, TW_METHOD(this, OnPrint));
-  source_ = tos;
-  AddAutoLink(link);
+  source_ = Adopt(TGenericTosDataNode::Find(symbol, TW_METHOD(this, OnPrint)));
   if (!UseHistory()) return;
   auto [file, fileLink] = TFileOwnerDataNode::Find("VB_OvernightData.csv");
   std::string cell = file->GetCell("Vol", symbol + "_" + std::to_string(blockSize));
@@ -205,9 +203,7 @@ std::pair<TVolumeWeightedHistoricalDataNode*, TDataNodeLink*> TVolumeWeightedHis
 TVolumeWeightedHistoricalDataNode::TVolumeWeightedHistoricalDataNode(const std::string& symbol,
                                                                      std::int32_t blockSize)
     : TVolumeWeightedDataNode(symbol, blockSize) {
-  auto [ticks, link] = TGenericTickDataNode::Find(symbol, TW_METHOD(this, Rebuild));
-  source_ = ticks;
-  AddAutoLink(link);
+  source_ = Adopt(TGenericTickDataNode::Find(symbol, TW_METHOD(this, Rebuild)));
   RunOnDataNodeThread(1, TW_METHOD(this, Rebuild));
 }
 
@@ -272,9 +268,7 @@ int PeriodOf(TDateTime time) {
 }
 
 TAverageHistoricalData::TAverageHistoricalData(const std::string& symbol) : symbol_(symbol) {
-  auto [file, link] = TFileOwnerDataNode::Find("V_OvernightData.csv", TW_METHOD(this, NotifyListeners));
-  file_ = file;
-  AddAutoLink(link);
+  file_ = Adopt(TFileOwnerDataNode::Find("V_OvernightData.csv", TW_METHOD(this, NotifyListeners)));
 }
 
 bool TAverageHistoricalData::HasData() const {
@@ -305,9 +299,7 @@ std::pair<TRecentHighLow*, TDataNodeLink*> TRecentHighLow::Find(const std::strin
 }
 
 TRecentHighLow::TRecentHighLow(const std::string& symbol, bool isHigh) : isHigh_(isHigh) {
-  auto [l1, link] = TGenericL1DataNode::Find(symbol, TW_METHOD(this, Update));
-  l1Node_ = l1;
-  AddAutoLink(link);
+  l1Node_ = Adopt(TGenericL1DataNode::Find(symbol, TW_METHOD(this, Update)));
   RunOnDataNodeThread(1, TW_METHOD(this, Update));
 }
 
@@ -332,9 +324,7 @@ void TRecentHighLow::Update() {
 // --- New day ---------------------------------------------------------------------------------------------
 
 TNewDay::TNewDay(const std::string& symbol) {
-  auto [l1, link] = TGenericL1DataNode::Find(symbol, TW_METHOD(this, Update));
-  l1Node_ = l1;
-  AddAutoLink(link);
+  l1Node_ = Adopt(TGenericL1DataNode::Find(symbol, TW_METHOD(this, Update)));
   RunOnDataNodeThread(1, TW_METHOD(this, Update));
 }
 

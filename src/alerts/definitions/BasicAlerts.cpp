@@ -68,9 +68,7 @@ int EndSlot(TDateTime time) {
 THighVolume::THighVolume(const TParamList& params) {
   CheckParamCount(params, 1, "Assertion failure");
   const std::string symbol = params[0].AsString();
-  auto [bars, barsLink] = TNormalVolumeBreakBars::Find(symbol, TW_METHOD(this, OnBlocks));
-  bars_ = bars;
-  AddAutoLink(barsLink);
+  bars_ = Adopt(TNormalVolumeBreakBars::Find(symbol, TW_METHOD(this, OnBlocks)));
   auto [averages, averagesLink] = TAverageHistoricalData::Find(symbol);
   averages_ = averages;
   AddAutoLink(averagesLink);
@@ -136,9 +134,7 @@ TGapAlert::TGapAlert(const TParamList& params) {
 }
 
 TGapRetracementArc::TGapRetracementArc(const TParamList& params) : TGapAlert(params) {
-  auto [volatility, link] = FindForSymbol("TickVolatility", params[0].AsString(), TW_METHOD(this, Evaluate));
-  volatility_ = volatility;
-  AddAutoLink(link);
+  volatility_ = Adopt(FindForSymbol("TickVolatility", params[0].AsString(), TW_METHOD(this, Evaluate)));
 }
 
 void TGapDownReversal::Evaluate() {
@@ -175,15 +171,9 @@ TBlockPrint::TBlockPrint(const TParamList& params) {
   CheckParamCount(params, 1, "Assertion failure");
   const std::string symbol = params[0].AsString();
   if (IsIndexSymbol(symbol)) return;  // an index has no prints of its own
-  auto [tos, tosLink] = TGenericTosDataNode::Find(symbol, TW_METHOD(this, OnPrint));
-  tos_ = tos;
-  AddAutoLink(tosLink);
-  auto [l1, l1Link] = TGenericL1DataNode::Find(symbol);
-  l1_ = l1;
-  AddAutoLink(l1Link);
-  auto [volume, volumeLink] = FindForSymbol("ADVol", symbol, TW_METHOD(this, ComputeThreshold));
-  averageVolume_ = volume;
-  AddAutoLink(volumeLink);
+  tos_ = Adopt(TGenericTosDataNode::Find(symbol, TW_METHOD(this, OnPrint)));
+  l1_ = Adopt(TGenericL1DataNode::Find(symbol));
+  averageVolume_ = Adopt(FindForSymbol("ADVol", symbol, TW_METHOD(this, ComputeThreshold)));
   RunOnDataNodeThread(1, TW_METHOD(this, ComputeThreshold));
 }
 
@@ -269,9 +259,7 @@ IntraDayHighLow::IntraDayHighLow(const TParamList& params) {
   minutes_ = params[2].AsInteger();
   Assert(minutes_ > 0, "Expected params: (Symbol, Highs, Minutes)");
   description_ = Format("New %d minute %s.", minutes_, highs_ ? "high" : "low");
-  auto [tos, link] = TGenericTosDataNode::Find(params[0].AsString(), TW_METHOD(this, OnPrint));
-  tos_ = tos;
-  AddAutoLink(link);
+  tos_ = Adopt(TGenericTosDataNode::Find(params[0].AsString(), TW_METHOD(this, OnPrint)));
 }
 
 std::int64_t IntraDayHighLow::PeriodOfTime(TDateTime time) const {
@@ -314,9 +302,7 @@ TLargeBidOrAsk::TLargeBidOrAsk(const TParamList& params) {
   const std::int32_t average = AverageDailyVolumeOf(symbol);
   if (average <= 0 || average > 3000000) return;  // unknown, or so liquid that no size stands out
   threshold_ = average <= 1000000 ? 6000 : 10000;
-  auto [l1, link] = TGenericL1DataNode::Find(symbol, TW_METHOD(this, OnQuote));
-  l1_ = l1;
-  AddAutoLink(link);
+  l1_ = Adopt(TGenericL1DataNode::Find(symbol, TW_METHOD(this, OnQuote)));
 }
 
 void TLargeBidOrAsk::OnQuote() {
@@ -369,9 +355,7 @@ void TLargeBidOrAsk::OnQuote() {
 TPercentChangeForTheDay::TPercentChangeForTheDay(const TParamList& params) {
   CheckParamCount(params, 2, "Expected params: (Symbol, Up)");
   up_ = params[1].AsBoolean();
-  auto [l1, link] = TGenericL1DataNode::Find(params[0].AsString(), TW_METHOD(this, OnQuote));
-  l1_ = l1;
-  AddAutoLink(link);
+  l1_ = Adopt(TGenericL1DataNode::Find(params[0].AsString(), TW_METHOD(this, OnQuote)));
 }
 
 void TPercentChangeForTheDay::OnQuote() {
@@ -407,12 +391,8 @@ void TPercentChangeForTheDay::OnQuote() {
 TStrongVolume::TStrongVolume(const TParamList& params) {
   CheckParamCount(params, 1, "Expected params: (Symbol)");
   const std::string symbol = params[0].AsString();
-  auto [tos, tosLink] = TGenericTosDataNode::Find(symbol, TW_METHOD(this, OnPrint));
-  tos_ = tos;
-  AddAutoLink(tosLink);
-  auto [volume, volumeLink] = FindForSymbol("ADVol", symbol, TW_METHOD(this, Refresh));
-  averageVolume_ = volume;
-  AddAutoLink(volumeLink);
+  tos_ = Adopt(TGenericTosDataNode::Find(symbol, TW_METHOD(this, OnPrint)));
+  averageVolume_ = Adopt(FindForSymbol("ADVol", symbol, TW_METHOD(this, Refresh)));
   RunOnDataNodeThread(1, TW_METHOD(this, Refresh));
 }
 
@@ -448,9 +428,7 @@ TOpeningRangeBreak::TOpeningRangeBreak(const TParamList& params) : resetTime_(cl
   minutes_ = params[2].AsInteger();
   description_ = Format("Opening range break%s. (%d minutes)", up_ ? "out" : "down", minutes_);
   if (IsSlashSymbol(symbol)) return;
-  auto [tos, tosLink] = TGenericTosDataNode::Find(symbol, TW_METHOD(this, OnPrint));
-  tos_ = tos;
-  AddAutoLink(tosLink);
+  tos_ = Adopt(TGenericTosDataNode::Find(symbol, TW_METHOD(this, OnPrint)));
   if (IsIndexSymbol(symbol)) {
     exchange_ = ekIndex;
     return;
@@ -517,9 +495,7 @@ TBrightBands::TBrightBands(const TParamList& params) {
   CheckParamCount(params, 2, "Expected params: (Symbol, Up)");
   const std::string symbol = params[0].AsString();
   up_ = params[1].AsBoolean();
-  auto [l1, l1Link] = TGenericL1DataNode::Find(symbol, TW_METHOD(this, Evaluate));
-  l1_ = l1;
-  AddAutoLink(l1Link);
+  l1_ = Adopt(TGenericL1DataNode::Find(symbol, TW_METHOD(this, Evaluate)));
   auto [volatility, volatilityLink] =
       FindForSymbol("BrightVolatility", symbol, TW_METHOD(this, VolatilityChanged));
   volatility_ = volatility;

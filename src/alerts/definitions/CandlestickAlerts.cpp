@@ -123,9 +123,7 @@ void TDoji::Judge(const std::vector<TCandle>& candles, double range) {
 TTraditionalChannelBreak::TTraditionalChannelBreak(const TParamList& params)
     : TCandlePatternAlert(params, 3, "Expected params: (Symbol, Minutes / Bar, Up)"),
       up_(params[2].AsBoolean()) {
-  auto [tos, link] = TGenericTosDataNode::Find(symbol_, TW_METHOD(this, NewPrint));
-  tos_ = tos;
-  AddAutoLink(link);
+  tos_ = Adopt(TGenericTosDataNode::Find(symbol_, TW_METHOD(this, NewPrint)));
   RunOnDataNodeThread(1, TW_METHOD(this, CandleStepAtCreation));
 }
 
@@ -268,9 +266,7 @@ std::pair<TShortTermCandles*, TDataNodeLink*> TShortTermCandles::Find(const std:
 }
 
 TShortTermCandles::TShortTermCandles(const std::string& symbol) {
-  auto [tos, link] = TGenericTosDataNode::Find(symbol, TW_METHOD(this, NewPrint));
-  tos_ = tos;
-  AddAutoLink(link);
+  tos_ = Adopt(TGenericTosDataNode::Find(symbol, TW_METHOD(this, NewPrint)));
 }
 
 void TShortTermCandles::NewPrint() {
@@ -320,9 +316,7 @@ const TMinuteSnapshot& TShortTermCandles::GetSnapshot(int depth) const {
 TShortTermValue::TShortTermValue(const TParamList& params) {
   CheckParamCount(params, 2, "Expected params: (Symbol, Count)");
   count_ = params[1].AsInteger();
-  auto [candles, link] = TShortTermCandles::Find(params[0].AsString(), TW_METHOD(this, NotifyListeners));
-  candles_ = candles;
-  AddAutoLink(link);
+  candles_ = Adopt(TShortTermCandles::Find(params[0].AsString(), TW_METHOD(this, NotifyListeners)));
 }
 
 bool TShortTermValue::Read(const TMinuteSnapshot*& then, const TTosData*& now) {
@@ -360,9 +354,7 @@ std::int32_t TVolumeChange::GetInteger() {
 
 TShortTermCandlesDebug::TShortTermCandlesDebug(const TParamList& params) {
   CheckParamCount(params, 1, "Expected params: (Symbol)");
-  auto [candles, link] = TShortTermCandles::Find(params[0].AsString(), TW_METHOD(this, Update));
-  candles_ = candles;
-  AddAutoLink(link);
+  candles_ = Adopt(TShortTermCandles::Find(params[0].AsString(), TW_METHOD(this, Update)));
   RunOnDataNodeThread(1, TW_METHOD(this, Update));
 }
 

@@ -65,12 +65,8 @@ std::int32_t ConsolidationCountdown(std::int32_t blocks) {
 // --- The channel -------------------------------------------------------------------------------------------
 
 TChannel::TChannel(const std::string& symbol) {
-  auto [bars, barsLink] = TNormalVolumeBreakBars::Find(symbol, TW_METHOD(this, OnBlocks));
-  bars_ = bars;
-  AddAutoLink(barsLink);
-  auto [volatility, volatilityLink] = FindForSymbol("TickVolatility", symbol);
-  volatility_ = volatility;
-  AddAutoLink(volatilityLink);
+  bars_ = Adopt(TNormalVolumeBreakBars::Find(symbol, TW_METHOD(this, OnBlocks)));
+  volatility_ = Adopt(FindForSymbol("TickVolatility", symbol));
 }
 
 std::optional<double> TChannel::Volatility() const {
@@ -96,9 +92,7 @@ void TChannel::OnBlocks() {
 
 TConsolidation::TConsolidation(const TParamList& params) {
   CheckParamCount(params, 1, "Assertion failure");
-  auto [channel, link] = TChannel::Find(params[0].AsString(), TW_METHOD(this, OnChannel));
-  channel_ = channel;
-  AddAutoLink(link);
+  channel_ = Adopt(TChannel::Find(params[0].AsString(), TW_METHOD(this, OnChannel)));
 }
 
 void TConsolidation::OnChannel() {
@@ -128,9 +122,7 @@ TRunningConfirmed::TRunningConfirmed(const TParamList& params) {
   CheckParamCount(params, 3, "Expected params: (Symbol, Up, BreakoutRequired)");
   up_ = params[1].AsBoolean();
   breakoutRequired_ = params[2].AsBoolean();
-  auto [channel, link] = TChannel::Find(params[0].AsString(), TW_METHOD(this, OnChannel));
-  channel_ = channel;
-  AddAutoLink(link);
+  channel_ = Adopt(TChannel::Find(params[0].AsString(), TW_METHOD(this, OnChannel)));
 }
 
 bool TRunningConfirmed::IsNewRun(const std::vector<std::pair<std::int32_t, double>>& reported, std::int32_t j,
@@ -206,15 +198,9 @@ void TRunningConfirmed::OnChannel() {
 TChannelBreak::TChannelBreak(const TParamList& params, bool up) : up_(up) {
   CheckParamCount(params, 1, "Expected params: (Symbol)");
   const std::string symbol = params[0].AsString();
-  auto [l1, l1Link] = TGenericL1DataNode::Find(symbol, TW_METHOD(this, OnQuote));
-  l1_ = l1;
-  AddAutoLink(l1Link);
-  auto [tos, tosLink] = TGenericTosDataNode::Find(symbol, TW_METHOD(this, OnPrint));
-  tos_ = tos;
-  AddAutoLink(tosLink);
-  auto [channel, channelLink] = TChannel::Find(symbol, TW_METHOD(this, OnChannel));
-  channel_ = channel;
-  AddAutoLink(channelLink);
+  l1_ = Adopt(TGenericL1DataNode::Find(symbol, TW_METHOD(this, OnQuote)));
+  tos_ = Adopt(TGenericTosDataNode::Find(symbol, TW_METHOD(this, OnPrint)));
+  channel_ = Adopt(TChannel::Find(symbol, TW_METHOD(this, OnChannel)));
 }
 
 const TL1Data* TChannelBreak::Quote() const {
@@ -296,12 +282,8 @@ TTrendStrength::TTrendStrength(const TParamList& params) {
   CheckParamCount(params, 2, "Expected params: (Symbol, Up)");
   const std::string symbol = params[0].AsString();
   up_ = params[1].AsBoolean();
-  auto [bars, barsLink] = TNormalVolumeBreakBars::Find(symbol, TW_METHOD(this, OnBlocks));
-  bars_ = bars;
-  AddAutoLink(barsLink);
-  auto [volatility, volatilityLink] = FindForSymbol("TickVolatility", symbol, TW_METHOD(this, OnVolatility));
-  volatility_ = volatility;
-  AddAutoLink(volatilityLink);
+  bars_ = Adopt(TNormalVolumeBreakBars::Find(symbol, TW_METHOD(this, OnBlocks)));
+  volatility_ = Adopt(FindForSymbol("TickVolatility", symbol, TW_METHOD(this, OnVolatility)));
 }
 
 void TTrendStrength::Reset() {

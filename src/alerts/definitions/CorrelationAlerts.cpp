@@ -16,9 +16,7 @@ constexpr std::int64_t kDayStartMs = HoursMinutesMs(5, 15);
 
 TFuturesClose::TFuturesClose(const TParamList& params) {
   CheckParamCount(params, 1, "Assertion failure");
-  auto [l1, link] = TGenericL1DataNode::Find(params[0].AsString(), TW_METHOD(this, Update));
-  l1_ = l1;
-  AddAutoLink(link);
+  l1_ = Adopt(TGenericL1DataNode::Find(params[0].AsString(), TW_METHOD(this, Update)));
 }
 
 void TFuturesClose::Update() {
@@ -46,9 +44,7 @@ void TCorrelationCommon::LinkMainSymbol() {
     AddAutoLink(link);
   }
   if (!mainQuote_) {
-    auto [quote, link] = TGenericL1DataNode::Find(symbol_);
-    mainQuote_ = quote;
-    AddAutoLink(link);
+    mainQuote_ = Adopt(TGenericL1DataNode::Find(symbol_));
   }
 }
 
@@ -107,9 +103,7 @@ void TCorrelationCommon::Evaluate() {
 TSectorBreakout::TSectorBreakout(const TParamList& params) : TCorrelationCommon(params) {
   CheckParamCount(params, 3, "Expected:  (Symbol, Up, FromTheClose)");
   fromTheClose_ = params[2].AsBoolean();
-  auto [symbol, link] = FindForSymbol("CorrelationSymbol", symbol_, TW_METHOD(this, OnCorrelationSymbol));
-  correlationSymbol_ = symbol;
-  AddAutoLink(link);
+  correlationSymbol_ = Adopt(FindForSymbol("CorrelationSymbol", symbol_, TW_METHOD(this, OnCorrelationSymbol)));
   RunOnDataNodeThread(1, TW_METHOD(this, OnCorrelationSymbol));
 }
 
@@ -170,9 +164,7 @@ void TSectorBreakout::OnCorrelationSymbol() {
 
 TFuturesDivergence::TFuturesDivergence(const TParamList& params) : TCorrelationCommon(params) {
   compareSymbol_ = kFutures;
-  auto [factor, link] = FindForSymbol("FCorrelationM", symbol_, TW_METHOD(this, OnCorrelation));
-  factor_ = factor;
-  AddAutoLink(link);
+  factor_ = Adopt(FindForSymbol("FCorrelationM", symbol_, TW_METHOD(this, OnCorrelation)));
   RunOnDataNodeThread(1, TW_METHOD(this, OnCorrelation));
 }
 
@@ -199,9 +191,7 @@ void TFuturesDivergence::OnCorrelation() {
       AddAutoLink(link);
     }
     if (!comparePrints_) {
-      auto [prints, link] = TGenericTosDataNode::Find(kFutures);
-      comparePrints_ = prints;
-      AddAutoLink(link);
+      comparePrints_ = Adopt(TGenericTosDataNode::Find(kFutures));
     }
   }
   Reset();

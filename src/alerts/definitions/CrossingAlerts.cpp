@@ -25,9 +25,7 @@ TFastCrossing::TFastCrossing(const TParamList& params, const char* className, co
   CheckParamCount(params, 2, "Assertion failure");
   const std::string symbol = params[0].AsString();
   reportAbove_ = params[1].AsBoolean();
-  auto [tos, tosLink] = TGenericTosDataNode::Find(symbol, TW_METHOD(this, Evaluate));
-  tos_ = tos;
-  AddAutoLink(tosLink);
+  tos_ = Adopt(TGenericTosDataNode::Find(symbol, TW_METHOD(this, Evaluate)));
   auto [timer, timerLink] = TGenericDataNodeFactory::Make<TTimePassed>(symbol, className)->GetNode();
   timePassed_ = static_cast<TTimePassed*>(timer);
   AddAutoLink(timerLink);
@@ -52,9 +50,7 @@ void TFastCrossing::Evaluate() {
 }
 
 TCrossedClose::TCrossedClose(const TParamList& params) : TFastCrossing(params, kClassName, "close") {
-  auto [close, link] = FindForSymbol("MostRecentClose", params[0].AsString(), TW_METHOD(this, Evaluate));
-  close_ = close;
-  AddAutoLink(link);
+  close_ = Adopt(FindForSymbol("MostRecentClose", params[0].AsString(), TW_METHOD(this, Evaluate)));
 }
 
 bool TCrossedClose::Level(double& level) {
@@ -64,9 +60,7 @@ bool TCrossedClose::Level(double& level) {
 }
 
 TCrossedOpen::TCrossedOpen(const TParamList& params) : TFastCrossing(params, kClassName, "open") {
-  auto [l1, link] = TGenericL1DataNode::Find(params[0].AsString());
-  l1_ = l1;
-  AddAutoLink(link);
+  l1_ = Adopt(TGenericL1DataNode::Find(params[0].AsString()));
 }
 
 bool TCrossedOpen::Level(double& level) {
@@ -81,9 +75,7 @@ TConfirmedPosition::TConfirmedPosition(const TParamList& params) {
   CheckParamCount(params, 2, "Expected params: (Symbol, ReportAbove)");
   const std::string symbol = params[0].AsString();
   reportAbove_ = params[1].AsBoolean();
-  auto [l1, l1Link] = TGenericL1DataNode::Find(symbol);
-  l1_ = l1;
-  AddAutoLink(l1Link);
+  l1_ = Adopt(TGenericL1DataNode::Find(symbol));
   auto [newDay, dayLink] = TNewDay::Find(symbol, TW_METHOD(this, NewDay));
   AddAutoLink(dayLink);
   auto [blocks, blocksLink] = TNormalVolumeBreakBars::Find(symbol, TW_METHOD(this, NewBlock));
@@ -115,12 +107,8 @@ TConfirmedCrossing::TConfirmedCrossing(const TParamList& params) {
   levelName_ = params[2].AsString();
   reportAbove_ = params[3].AsBoolean();
   sideWord_ = reportAbove_ ? "above" : "below";
-  auto [level, levelLink] = (*factory)->GetNode(TW_METHOD(this, LevelChanged));
-  level_ = level;
-  AddAutoLink(levelLink);
-  auto [blocks, blocksLink] = TNormalVolumeBreakBars::Find(symbol, TW_METHOD(this, NewBlock));
-  blocks_ = blocks;
-  AddAutoLink(blocksLink);
+  level_ = Adopt((*factory)->GetNode(TW_METHOD(this, LevelChanged)));
+  blocks_ = Adopt(TNormalVolumeBreakBars::Find(symbol, TW_METHOD(this, NewBlock)));
   RunOnDataNodeThread(1, TW_METHOD(this, LevelChanged));
 }
 

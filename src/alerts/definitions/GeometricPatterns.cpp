@@ -305,9 +305,7 @@ std::optional<TPatternMatch> ExamineDoubleTop(const TVBMMTurningPoints& p, std::
 // --- Pattern nodes -----------------------------------------------------------------------------------------
 
 TGeometricPattern::TGeometricPattern(const std::string& symbol) : symbol_(symbol) {
-  auto [points, link] = TVolumeBlockMinAndMax::Find(symbol, TW_METHOD(this, Update));
-  turningPoints_ = points;
-  AddAutoLink(link);
+  turningPoints_ = Adopt(TVolumeBlockMinAndMax::Find(symbol, TW_METHOD(this, Update)));
   RunOnDataNodeThread(1, TW_METHOD(this, Update));
 }
 
@@ -337,9 +335,7 @@ void TGeometricPattern::Update() {
 }
 
 TPatternWithEquals::TPatternWithEquals(const std::string& symbol) : TGeometricPattern(symbol) {
-  auto [volatility, link] = FindForSymbol("TickVolatility", symbol);
-  volatility_ = volatility;
-  AddAutoLink(link);
+  volatility_ = Adopt(FindForSymbol("TickVolatility", symbol));
 }
 
 double TPatternWithEquals::Tolerance(std::int32_t blocks) {

@@ -86,9 +86,7 @@ std::int32_t THeartbeat::Weight(std::int32_t phase) {
 
 void THeartbeat::Init() {
   phase_ = heartbeatsMade++;
-  auto [dispatch, dispatchLink] = TDataNodeWithStringKey::FindOrCreate<THeartbeatDispatch>("");
-  dispatch_ = dispatch;
-  AddAutoLink(dispatchLink);
+  dispatch_ = Adopt(TDataNodeWithStringKey::FindOrCreate<THeartbeatDispatch>(""));
   ListenForBroadcast(dispatch_->Register(symbol_), TW_HANDLER(this, OnBeat));
   auto [tos, tosLink] = TGenericTosDataNode::Find(symbol_, TW_METHOD(this, OnPrint));
   tos_ = tos;

@@ -38,9 +38,7 @@ TWoodieCciBuySell::TWoodieCciBuySell(const TParamList& params) {
   up_ = params[2].AsBoolean();
   TFactoryRef factory = TCCI::MakeFactory(minutes_, 20)->Clone();
   factory->SetParam(kSymbolName, params[0].AsString());
-  auto [cci, link] = factory->GetNode(TW_METHOD(this, OnCci));
-  cci_ = cci;
-  AddAutoLink(link);
+  cci_ = Adopt(factory->GetNode(TW_METHOD(this, OnCci)));
   if (previous_ == 0) previous_ = Zone();
 }
 
@@ -64,18 +62,10 @@ TPtsEntrySignals::TPtsEntrySignals(const TParamList& params) {
   const std::string symbol = params[0].AsString();
   minutes_ = params[1].AsInteger();
   up_ = params[2].AsBoolean();
-  auto [series, seriesLink] = TStandardCandles::Find(symbol, minutes_, TW_METHOD(this, Evaluate));
-  series_ = series;
-  AddAutoLink(seriesLink);
-  auto [longLine, longLink] = TLinearRegressionBase::Find(symbol, minutes_, 23);
-  long_ = longLine;
-  AddAutoLink(longLink);
-  auto [shortLine, shortLink] = TLinearRegressionBase::Find(symbol, minutes_, 3);
-  short_ = shortLine;
-  AddAutoLink(shortLink);
-  auto [ema, emaLink] = TGenericDataNodeFactory::Make<TIntradayEma>(symbol, minutes_, 3)->GetNode();
-  ema_ = ema;
-  AddAutoLink(emaLink);
+  series_ = Adopt(TStandardCandles::Find(symbol, minutes_, TW_METHOD(this, Evaluate)));
+  long_ = Adopt(TLinearRegressionBase::Find(symbol, minutes_, 23));
+  short_ = Adopt(TLinearRegressionBase::Find(symbol, minutes_, 3));
+  ema_ = Adopt(TGenericDataNodeFactory::Make<TIntradayEma>(symbol, minutes_, 3)->GetNode());
   RunOnDataNodeThread(1, TW_METHOD(this, UpdateReferences));
 }
 

@@ -15,9 +15,7 @@ bool Normal(std::uint8_t state) {
 
 TLockedOrCrossed::TLockedOrCrossed(const TParamList& params) {
   CheckParamCount(params, 1, "Expected params: (Symbol)");
-  auto [l1, link] = TGenericL1DataNode::Find(params[0].AsString(), TW_METHOD(this, Update));
-  l1_ = l1;
-  AddAutoLink(link);
+  l1_ = Adopt(TGenericL1DataNode::Find(params[0].AsString(), TW_METHOD(this, Update)));
 }
 
 void TLockedOrCrossed::Update() {
@@ -47,9 +45,7 @@ std::uint8_t TMarketLocked::Classify(const TL1Data& quote) {
 }
 
 TMarketCrossedBase::TMarketCrossedBase(const TParamList& params) : TLockedOrCrossed(params) {
-  auto [fundamental, link] = TGenericFundamentalDataNode::Find(params[0].AsString());
-  fundamental_ = fundamental;
-  AddAutoLink(link);
+  fundamental_ = Adopt(TGenericFundamentalDataNode::Find(params[0].AsString()));
 }
 
 std::uint8_t TMarketCrossedBase::Classify(const TL1Data& quote) {
@@ -114,9 +110,7 @@ std::string Format(const char* format, double size1, double price1, double size2
 
 TNyseArbBase::TNyseArbBase(const TParamList& params) {
   CheckParamCount(params, 1, "Assertion failure");
-  auto [book, link] = TGenericLevel2DataNode::Find(params[0].AsString(), TW_METHOD(this, Update));
-  book_ = book;
-  AddAutoLink(link);
+  book_ = Adopt(TGenericLevel2DataNode::Find(params[0].AsString(), TW_METHOD(this, Update)));
   RunOnDataNodeThread(1, TW_METHOD(this, Update));
 }
 

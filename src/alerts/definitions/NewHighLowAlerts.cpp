@@ -43,9 +43,7 @@ void ReportWithLevel(TAlert& alert, const std::string& text, const TLevelDescrip
 TL1Alert::TL1Alert(const TParamList& params) {
   Assert(!params.empty(), "Assertion failure");
   symbol_ = params[0].AsString();
-  auto [l1, l1Link] = TGenericL1DataNode::Find(symbol_, TW_METHOD(this, QuoteChanged));
-  l1_ = l1;
-  AddAutoLink(l1Link);
+  l1_ = Adopt(TGenericL1DataNode::Find(symbol_, TW_METHOD(this, QuoteChanged)));
   auto [volatility, volatilityLink] =
       FindForSymbol("TickVolatility", symbol_, TW_METHOD(this, VolatilityChanged));
   volatility_ = volatility;
@@ -66,9 +64,7 @@ const TParamList& CheckBidAskParams(const TParamList& params) {
 TL1AndNewDayUser::TL1AndNewDayUser(const TParamList& params) : TL1Alert(CheckBidAskParams(params)) {
   up_ = params[1].AsBoolean();
   bid_ = params[2].AsBoolean();
-  auto [recent, recentLink] = TRecentHighLow::Find(Symbol(), up_);
-  recent_ = recent;
-  AddAutoLink(recentLink);
+  recent_ = Adopt(TRecentHighLow::Find(Symbol(), up_));
   auto [newDay, newDayLink] = TNewDay::Find(Symbol(), TW_METHOD(this, NewDay));
   AddAutoLink(newDayLink);
   RunOnDataNodeThread(1, TW_METHOD(this, NewDay));
@@ -158,9 +154,7 @@ void TFilteredNewHighLowBidAsk::QuoteChanged() {
 // ---------------------------------------------------------------------------------------------------------
 
 TPreviousStats::TPreviousStats(const std::string& symbol, bool highs) : symbol_(symbol), highs_(highs) {
-  auto [file, link] = TFileOwnerDataNode::Find(kTcOvernightDataFile, TW_METHOD(this, Load));
-  file_ = file;
-  AddAutoLink(link);
+  file_ = Adopt(TFileOwnerDataNode::Find(kTcOvernightDataFile, TW_METHOD(this, Load)));
   Load();
 }
 
@@ -289,9 +283,7 @@ TNewDailyHighLowLevel::TNewDailyHighLowLevel(const TParamList& params) {
   CheckParamCount(params, 2, "Expected params: (Symbol, High)");
   const std::string symbol = params[0].AsString();
   high_ = params[1].AsBoolean();
-  auto [recent, link] = TRecentHighLow::Find(symbol, high_, TW_METHOD(this, Evaluate));
-  recent_ = recent;
-  AddAutoLink(link);
+  recent_ = Adopt(TRecentHighLow::Find(symbol, high_, TW_METHOD(this, Evaluate)));
   history_ = FindPreviousStats(symbol, high_, *this);
   RunOnDataNodeThread(1, TW_METHOD(this, Evaluate));
 }
@@ -319,9 +311,7 @@ TExtendedHoursHighLow::TExtendedHoursHighLow(const TParamList& params) {
   const std::string symbol = params[0].AsString();
   high_ = params[1].AsBoolean();
   history_ = FindPreviousStats(symbol, high_, *this);
-  auto [tos, link] = TGenericTosDataNode::Find(symbol, TW_METHOD(this, OnPrint));
-  tos_ = tos;
-  AddAutoLink(link);
+  tos_ = Adopt(TGenericTosDataNode::Find(symbol, TW_METHOD(this, OnPrint)));
 }
 
 const TTosData* TExtendedHoursHighLow::ExtendedHoursPrint() const {
@@ -348,9 +338,7 @@ void TPreMarketHighLow::OnPrint() {
 }
 
 TPostMarketHighLow::TPostMarketHighLow(const TParamList& params) : TExtendedHoursHighLow(params) {
-  auto [l1, link] = TGenericL1DataNode::Find(params[0].AsString());
-  l1_ = l1;
-  AddAutoLink(link);
+  l1_ = Adopt(TGenericL1DataNode::Find(params[0].AsString()));
 }
 
 void TPostMarketHighLow::OnPrint() {

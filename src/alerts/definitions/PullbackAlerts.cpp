@@ -16,12 +16,8 @@ TPullbackCommon::TPullbackCommon(const TParamList& params, bool fromLows) : from
   fractionText_ = params[2].AsString();
   auto [newDay, dayLink] = TNewDay::Find(symbol, TW_METHOD(this, NewDay));
   AddAutoLink(dayLink);
-  auto [l1, l1Link] = TGenericL1DataNode::Find(symbol, TW_METHOD(this, TrackExtreme));
-  l1_ = l1;
-  AddAutoLink(l1Link);
-  auto [tos, tosLink] = TGenericTosDataNode::Find(symbol, TW_METHOD(this, OnPrint));
-  tos_ = tos;
-  AddAutoLink(tosLink);
+  l1_ = Adopt(TGenericL1DataNode::Find(symbol, TW_METHOD(this, TrackExtreme)));
+  tos_ = Adopt(TGenericTosDataNode::Find(symbol, TW_METHOD(this, OnPrint)));
 }
 
 void TPullbackCommon::NewDay() {
@@ -76,9 +72,7 @@ void TPullbackCommon::Evaluate() {
 TCheckMark::TCheckMark(const TParamList& params) {
   CheckParamCount(params, 2, "Expected (Symbol, Inverted)");
   inverted_ = params[1].AsBoolean();
-  auto [l1, link] = TGenericL1DataNode::Find(params[0].AsString(), TW_METHOD(this, QuoteChanged));
-  l1_ = l1;
-  AddAutoLink(link);
+  l1_ = Adopt(TGenericL1DataNode::Find(params[0].AsString(), TW_METHOD(this, QuoteChanged)));
 }
 
 void TCheckMark::QuoteChanged() {

@@ -21,17 +21,11 @@ TTradingAboveBelow::TTradingAboveBelow(const TParamList& params) {
   specialistOnly_ = params[2].AsBoolean();
   if (IsIndexSymbol(symbol_)) return;  // an index has no quote to trade outside of
   if (!specialistOnly_) {
-    auto [tos, tosLink] = TGenericTosDataNode::Find(symbol_, TW_METHOD(this, OnPrint));
-    tos_ = tos;
-    AddAutoLink(tosLink);
-    auto [l1, l1Link] = TGenericL1DataNode::Find(symbol_);
-    l1_ = l1;
-    AddAutoLink(l1Link);
+    tos_ = Adopt(TGenericTosDataNode::Find(symbol_, TW_METHOD(this, OnPrint)));
+    l1_ = Adopt(TGenericL1DataNode::Find(symbol_));
     return;
   }
-  auto [fundamental, link] = TGenericFundamentalDataNode::Find(symbol_, TW_METHOD(this, OnFundamental));
-  fundamental_ = fundamental;
-  AddAutoLink(link);
+  fundamental_ = Adopt(TGenericFundamentalDataNode::Find(symbol_, TW_METHOD(this, OnFundamental)));
   RunOnDataNodeThread(1, TW_METHOD(this, OnFundamental));
 }
 
@@ -45,9 +39,7 @@ void TTradingAboveBelow::OnFundamental() {
   tos_ = tos;
   tosLink->SetReceiveInput(true);
   AddAutoLink(tosLink);
-  auto [regional, regionalLink] = TVendorRegionalBidAsk::Find(symbol_);
-  regional_ = regional;
-  AddAutoLink(regionalLink);
+  regional_ = Adopt(TVendorRegionalBidAsk::Find(symbol_));
 }
 
 bool TTradingAboveBelow::Outside(double price, double bid, double ask) const {
@@ -111,12 +103,8 @@ TSteppingDown::TSteppingDown(const TParamList& params) {
   const std::string symbol = params[0].AsString();
   threshold_ = Threshold(symbol, AverageDailyVolumeOf(symbol));
   if (threshold_ == 0) return;
-  auto [tos, tosLink] = TGenericTosDataNode::Find(symbol, TW_METHOD(this, Evaluate));
-  tos_ = tos;
-  AddAutoLink(tosLink);
-  auto [l1, l1Link] = TGenericL1DataNode::Find(symbol, TW_METHOD(this, Evaluate));
-  l1_ = l1;
-  AddAutoLink(l1Link);
+  tos_ = Adopt(TGenericTosDataNode::Find(symbol, TW_METHOD(this, Evaluate)));
+  l1_ = Adopt(TGenericL1DataNode::Find(symbol, TW_METHOD(this, Evaluate)));
 }
 
 void TSteppingDown::Restart() {
@@ -151,9 +139,7 @@ TLargeSpread::TLargeSpread(const TParamList& params) {
   CheckParamCount(params, 1, "Expected params: (Symbol)");
   symbol_ = params[0].AsString();
   if (IsIndexSymbol(symbol_)) return;
-  auto [fundamental, link] = TGenericFundamentalDataNode::Find(symbol_, TW_METHOD(this, OnFundamental));
-  fundamental_ = fundamental;
-  AddAutoLink(link);
+  fundamental_ = Adopt(TGenericFundamentalDataNode::Find(symbol_, TW_METHOD(this, OnFundamental)));
   RunOnDataNodeThread(1, TW_METHOD(this, OnFundamental));
 }
 
@@ -186,14 +172,10 @@ TVwapDivergenceAlert::TVwapDivergenceAlert(const TParamList& params) {
   CheckParamCount(params, 2, "Expected params: (Symbol, Up)");
   const std::string symbol = params[0].AsString();
   up_ = params[1].AsBoolean();
-  auto [tos, tosLink] = TGenericTosDataNode::Find(symbol);
-  tos_ = tos;
-  AddAutoLink(tosLink);
+  tos_ = Adopt(TGenericTosDataNode::Find(symbol));
   TFactoryRef vwap = TGenericDataNodeFactory::MakeForSymbol<TVWAP>();
   vwap->SetParam(kSymbolName, symbol);
-  auto [node, vwapLink] = vwap->GetNode(TW_METHOD(this, OnVwap));
-  vwap_ = node;
-  AddAutoLink(vwapLink);
+  vwap_ = Adopt(vwap->GetNode(TW_METHOD(this, OnVwap)));
 }
 
 void TVwapDivergenceAlert::OnVwap() {
@@ -219,15 +201,9 @@ void TVwapDivergenceAlert::OnVwap() {
 TUnusualNumberOfPrints::TUnusualNumberOfPrints(const TParamList& params) {
   CheckParamCount(params, 1, "Expected params: (Symbol)");
   const std::string symbol = params[0].AsString();
-  auto [tos, tosLink] = TGenericTosDataNode::Find(symbol, TW_METHOD(this, OnPrint));
-  tos_ = tos;
-  AddAutoLink(tosLink);
-  auto [averages, averagesLink] = TAverageHistoricalData::Find(symbol);
-  averages_ = averages;
-  AddAutoLink(averagesLink);
-  auto [shares, sharesLink] = FindForSymbol("SharesPerPrint", symbol, TW_METHOD(this, OnPrint));
-  sharesPerPrint_ = shares;
-  AddAutoLink(sharesLink);
+  tos_ = Adopt(TGenericTosDataNode::Find(symbol, TW_METHOD(this, OnPrint)));
+  averages_ = Adopt(TAverageHistoricalData::Find(symbol));
+  sharesPerPrint_ = Adopt(FindForSymbol("SharesPerPrint", symbol, TW_METHOD(this, OnPrint)));
 }
 
 std::int32_t TUnusualNumberOfPrints::NormalPrints(int slot) {

@@ -25,9 +25,7 @@ TRelativeVolume::TRelativeVolume(const TParamList& params) {
   CheckParamCount(params, 1, "Assertion failure");
   const std::string symbol = params[0].AsString();
   volume_ = NamedValue(*this, "Volume", symbol, TW_METHOD(this, NotifyListeners));
-  auto [averages, link] = TAverageHistoricalData::Find(symbol, TW_METHOD(this, AveragesChanged));
-  averages_ = averages;
-  AddAutoLink(link);
+  averages_ = Adopt(TAverageHistoricalData::Find(symbol, TW_METHOD(this, AveragesChanged)));
 }
 
 void TRelativeVolume::AveragesChanged() {
@@ -140,9 +138,7 @@ void TRunningCommon::PricesChanged() {
 }
 
 TRunningCommonBBO::TRunningCommonBBO(const std::string& symbol) : TRunningCommon(symbol) {
-  auto [l1, link] = TGenericL1DataNode::Find(symbol, TW_METHOD(this, PricesChanged));
-  l1_ = l1;
-  AddAutoLink(link);
+  l1_ = Adopt(TGenericL1DataNode::Find(symbol, TW_METHOD(this, PricesChanged)));
 }
 
 bool TRunningCommonBBO::GetQuotePrices(double& low, double& high) {
@@ -154,9 +150,7 @@ bool TRunningCommonBBO::GetQuotePrices(double& low, double& high) {
 }
 
 TRunningCommonTosOnly::TRunningCommonTosOnly(const std::string& symbol) : TRunningCommon(symbol) {
-  auto [tos, link] = TGenericTosDataNode::Find(symbol, TW_METHOD(this, PricesChanged));
-  tos_ = tos;
-  AddAutoLink(link);
+  tos_ = Adopt(TGenericTosDataNode::Find(symbol, TW_METHOD(this, PricesChanged)));
 }
 
 bool TRunningCommonTosOnly::GetQuotePrices(double& low, double& high) {
@@ -197,12 +191,8 @@ TIntermediateRunning::TIntermediateRunning(const TParamList& params) {
   CheckParamCount(params, 2, "Expected: (Symbol, Up)");
   const std::string symbol = params[0].AsString();
   up_ = params[1].AsBoolean();
-  auto [l1, l1Link] = TGenericL1DataNode::Find(symbol, TW_METHOD(this, QuoteChanged));
-  l1_ = l1;
-  AddAutoLink(l1Link);
-  auto [tos, tosLink] = TGenericTosDataNode::Find(symbol, TW_METHOD(this, PrintChanged));
-  tos_ = tos;
-  AddAutoLink(tosLink);
+  l1_ = Adopt(TGenericL1DataNode::Find(symbol, TW_METHOD(this, QuoteChanged)));
+  tos_ = Adopt(TGenericTosDataNode::Find(symbol, TW_METHOD(this, PrintChanged)));
   volatilityNode_ = NamedValue(*this, "TickVolatility", symbol, TW_METHOD(this, VolatilityChanged));
   RunOnDataNodeThread(1, TW_METHOD(this, VolatilityChanged));
 }

@@ -52,12 +52,8 @@ std::pair<TSupportOrResistance*, TDataNodeLink*> TSupportOrResistance::Find(cons
 }
 
 TSupportOrResistance::TSupportOrResistance(const std::string& symbol, bool top) : top_(top), symbol_(symbol) {
-  auto [bars, barsLink] = TNormalVolumeBreakBars::Find(symbol, TW_METHOD(this, Update));
-  bars_ = bars;
-  AddAutoLink(barsLink);
-  auto [volatility, volatilityLink] = FindForSymbol("TickVolatility", symbol);
-  volatility_ = volatility;
-  AddAutoLink(volatilityLink);
+  bars_ = Adopt(TNormalVolumeBreakBars::Find(symbol, TW_METHOD(this, Update)));
+  volatility_ = Adopt(FindForSymbol("TickVolatility", symbol));
   RunOnDataNodeThread(1, TW_METHOD(this, Update));
 }
 
@@ -119,9 +115,7 @@ const char* SideText(bool top) {
 TBrokeSupportOrResistanceConfirmed::TBrokeSupportOrResistanceConfirmed(const TParamList& params) {
   CheckParamCount(params, 2, "Expected params: (Symbol, Top)");
   top_ = params[1].AsBoolean();
-  auto [levels, link] = TSupportOrResistance::Find(params[0].AsString(), top_, TW_METHOD(this, OnLevels));
-  levels_ = levels;
-  AddAutoLink(link);
+  levels_ = Adopt(TSupportOrResistance::Find(params[0].AsString(), top_, TW_METHOD(this, OnLevels)));
 }
 
 void TBrokeSupportOrResistanceConfirmed::OnLevels() {
@@ -138,12 +132,8 @@ TBrokeSupportOrResistance::TBrokeSupportOrResistance(const TParamList& params) {
   CheckParamCount(params, 2, "Expected params: (Symbol, Top)");
   const std::string symbol = params[0].AsString();
   top_ = params[1].AsBoolean();
-  auto [levels, levelsLink] = TSupportOrResistance::Find(symbol, top_, TW_METHOD(this, OnLevels));
-  levels_ = levels;
-  AddAutoLink(levelsLink);
-  auto [l1, l1Link] = TGenericL1DataNode::Find(symbol, TW_METHOD(this, OnQuote));
-  l1_ = l1;
-  AddAutoLink(l1Link);
+  levels_ = Adopt(TSupportOrResistance::Find(symbol, top_, TW_METHOD(this, OnLevels)));
+  l1_ = Adopt(TGenericL1DataNode::Find(symbol, TW_METHOD(this, OnQuote)));
   RunOnDataNodeThread(1, TW_METHOD(this, OnQuote));
 }
 

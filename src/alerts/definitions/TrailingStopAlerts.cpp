@@ -12,9 +12,7 @@ namespace tarnwell {
 TTrailingStop::TTrailingStop(const TParamList& params) {
   CheckParamCount(params, 2, "Expected: (Symbol, Down)");
   direction_ = params[1].AsBoolean() ? -1 : 1;
-  auto [tos, link] = TGenericTosDataNode::Find(params[0].AsString(), TW_METHOD(this, NewTosData));
-  tos_ = tos;
-  AddAutoLink(link);
+  tos_ = Adopt(TGenericTosDataNode::Find(params[0].AsString(), TW_METHOD(this, NewTosData)));
 }
 
 std::int32_t TTrailingStop::PowerOfTwo(std::int64_t steps) {

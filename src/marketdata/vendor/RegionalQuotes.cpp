@@ -37,9 +37,7 @@ void TVendorRegionalBidAsk::Update() {
 
 TVendorRegionalBidOrAsk::TVendorRegionalBidOrAsk(const TParamList& params) {
   CheckParamCount(params, 1, "Expecting (Symbol)");
-  auto [regional, link] = TVendorRegionalBidAsk::Find(params[0].AsString(), TW_METHOD(this, NotifyListeners));
-  regional_ = regional;
-  AddAutoLink(link);
+  regional_ = Adopt(TVendorRegionalBidAsk::Find(params[0].AsString(), TW_METHOD(this, NotifyListeners)));
 }
 
 void RegisterRegionalValues() {

@@ -317,10 +317,8 @@ void TVendorL1Refresh::TimerEvent() {
 // --- Fundamentals ----------------------------------------------------------------------------------------
 
 TVendorFundamentalDataNode::TVendorFundamentalDataNode(const std::string& symbol) {
-  auto [listener, link] = TVendorMsgListenerDataNode::Subscribe(kVendorFundamentalQuery, vtLiveQuote, true, symbol,
-                                                               TW_METHOD(this, Update));
-  fundamentalListener_ = listener;
-  AddAutoLink(link);
+  fundamentalListener_ = Adopt(TVendorMsgListenerDataNode::Subscribe(kVendorFundamentalQuery, vtLiveQuote, true, symbol,
+                                                               TW_METHOD(this, Update)));
 }
 
 void TVendorFundamentalDataNode::Update() {
@@ -349,12 +347,8 @@ void TVendorFundamentalDataNode::Update() {
 TMostRecentCloseVendor::TMostRecentCloseVendor(const TParamList& params) {
   CheckParamCount(params, 1, "Expected params: (Symbol)");
   const std::string symbol = params[0].AsString();
-  auto [tos, tosLink] = TGenericTosDataNode::Find(symbol, TW_METHOD(this, NotifyListeners));
-  tosNode_ = tos;
-  AddAutoLink(tosLink);
-  auto [l1, l1Link] = TGenericL1DataNode::Find(symbol, TW_METHOD(this, NotifyListeners));
-  l1Node_ = l1;
-  AddAutoLink(l1Link);
+  tosNode_ = Adopt(TGenericTosDataNode::Find(symbol, TW_METHOD(this, NotifyListeners)));
+  l1Node_ = Adopt(TGenericL1DataNode::Find(symbol, TW_METHOD(this, NotifyListeners)));
   slashSymbol_ = IsSlashSymbol(symbol);
 }
 
