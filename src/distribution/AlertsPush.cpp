@@ -27,6 +27,11 @@ constexpr std::chrono::milliseconds kConnectBackOff{5000};
 // CLIENT_LONG_PASSWORD | CLIENT_COMPRESS | CLIENT_SSL: a server reached over a wider network.
 constexpr unsigned long kRemoteFlags = 2081;
 
+// How every database error is reported: "SQL Error #n, "message", date time.".
+std::string SqlErrorLine(unsigned int error, const char* message) {
+  return "SQL Error #" + std::to_string(error) + ", \"" + message + "\", " + FormatLogStamp(clock::Now()) + ".";
+}
+
 std::string Quoted(const TMysqlClient& client, const std::string& text) {
   return "\"" + client.Escape(text) + "\"";
 }
@@ -204,12 +209,12 @@ TAlertsQueue::TCounts TAlertsQueue::Counts() const {
 
 bool TAlertsQueue::Idle() const {
   std::lock_guard guard(lock_);
-  return waiting_ == 0 && !writerBusy_;
+  return IdleLocked();
 }
 
 bool TAlertsQueue::WaitIdle(std::chrono::milliseconds timeout) {
   std::unique_lock guard(lock_);
-  return roomOrIdle_.wait_for(guard, timeout, [this] { return waiting_ == 0 && !writerBusy_; });
+  return roomOrIdle_.wait_for(guard, timeout, [this] { return IdleLocked(); });
 }
 
 void TAlertsQueue::Run() {
@@ -232,7 +237,7 @@ void TAlertsQueue::Run() {
     {
       std::lock_guard guard(lock_);
       if (pending_.empty()) writerBusy_ = false;
-      idle = waiting_ == 0 && !writerBusy_;
+      idle = IdleLocked();
     }
     if (idle) roomOrIdle_.notify_all();
   }
@@ -336,8 +341,7 @@ TAlertsQueue::TOutcome TAlertsQueue::Execute(const std::string& text) {
   if (connection_ == nullptr && !Connect()) return TOutcome::kRetry;
   if (client_.mysql_real_query(connection_, text.data(), text.size()) == 0) return TOutcome::kSent;
   const unsigned int error = client_.mysql_errno(connection_);
-  ReportError(std::string("SQL Error #") + std::to_string(error) + ", \"" + client_.mysql_error(connection_) +
-              "\", " + FormatLogStamp(clock::Now()) + ".");
+  ReportError(SqlErrorLine(error, client_.mysql_error(connection_)));
   // The connection is sound after a refused value; keep it.
   if (RejectsContent(error)) return TOutcome::kRejected;
   OnHostThread([this] {
@@ -362,7 +366,7 @@ bool TAlertsQueue::Connect() {
   }
   MYSQL* handle = client_.mysql_init(nullptr);
   if (handle == nullptr) {
-    ReportError("SQL Error #0, \"out of memory\", " + FormatLogStamp(clock::Now()) + ".");
+    ReportError(SqlErrorLine(0, "out of memory"));
     Pause(kConnectBackOff);
     return false;
   }
@@ -370,8 +374,7 @@ bool TAlertsQueue::Connect() {
                                                 settings.Password.c_str(), settings.Database.c_str(),
                                                 settings.PortNumber(), nullptr, settings.Remote ? kRemoteFlags : 0);
   if (connected != handle) {
-    ReportError(std::string("SQL Error #") + std::to_string(client_.mysql_errno(handle)) + ", \"" +
-                client_.mysql_error(handle) + "\", " + FormatLogStamp(clock::Now()) + ".");
+    ReportError(SqlErrorLine(client_.mysql_errno(handle), client_.mysql_error(handle)));
     OnHostThread([this] {
       if (host_ != nullptr) host_->UnlockSettings();
     });

@@ -123,6 +123,7 @@ class TAlertsQueue {
   };
   enum class TOutcome { kSent, kRetry, kRejected };
 
+  bool IdleLocked() const { return waiting_ == 0 && !writerBusy_; }  // under lock_
   bool TakeRow(std::string& row);
   void Run();
   void SendingPass();
