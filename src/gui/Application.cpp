@@ -21,8 +21,11 @@
 #include "persistence/Factories.h"
 #include "gui/ConfigureAlertsPush.h"
 #include "gui/DebugLogWindow.h"
+#include "gui/DockableForm.h"
 #include "gui/MainWindow.h"
+#include "gui/Pages.h"
 #include "gui/QtUserInterfaceThread.h"
+#include "gui/ViewerMenu.h"
 
 namespace tarnwell {
 namespace {
@@ -84,6 +87,8 @@ QWidget* CreateConfigureAlertsPush(TApplication& app) {
 // The windows in start-up order; only the main window and the debug log are shown at once.
 const TStartupWindow kStartupWindows[] = {
     {"DebugOutputWindow", true, [](TApplication& app) -> QWidget* { return new TDebugOutputWindow(&app.MainForm()); }},
+    {"GroupDialog", false, [](TApplication& app) -> QWidget* { return new TSetGroupDialog(&app.MainForm()); }},
+    {"SymbolDialog", false, [](TApplication& app) -> QWidget* { return new TSetSymbolDialog(&app.MainForm()); }},
     {"ConfigureAlertsPush", false, CreateConfigureAlertsPush},
 };
 
@@ -113,6 +118,13 @@ TApplication::TApplication(const TStartArguments& arguments, const std::string& 
   mainForm_ = new TMainForm(arguments);
   mainForm_->setAttribute(Qt::WA_DeleteOnClose, false);
   windows_["MainForm"] = mainForm_;
+  SetPageMainWindow(mainForm_);
+  RegisterPageWindowCreators();
+  mainForm_->EnableEntry("Standard Windows", "Stock Window", [] {
+    auto* window = new TStockWindow;
+    window->InitializeNew();
+    window->show();
+  });
   for (const TStartupWindow& w : kStartupWindows) {
     QWidget* window = w.create(*this);
     if (!window) continue;

@@ -5,13 +5,16 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QScreen>
+#include <QTimer>
 
 #include "framework/DebugLog.h"
+#include "gui/Pages.h"
 
 namespace tarnwell {
 namespace {
 
 const char* kLayoutFilter = "Layouts (*.PLy);;All Files (*)";
+const char* kWindowFilter = "Windows (*.PWn);;Layouts (*.PLy);;All Files (*)";
 
 // The entries of the fixed menus, in order. An entry without an action stays disabled until the window it
 // opens joins the program (EnableEntry).
@@ -56,9 +59,22 @@ TMainForm::TMainForm(TStartArguments arguments, QWidget* parent)
 void TMainForm::BuildMenus() {
   QMenu* file = menuBar()->addMenu("File");
   menus_["File"] = file;
-  // Window and page files open once window factories join the program.
-  file->addAction("Load File...")->setEnabled(false);
-  file->addAction("Save Page...")->setEnabled(false);
+  connect(file->addAction("Load File..."), &QAction::triggered, this, [this] {
+    QString path = QFileDialog::getOpenFileName(this, "Load File", QString(), kWindowFilter);
+    if (!path.isEmpty()) OpenWindowFile(path);
+  });
+  connect(file->addAction("Save Page..."), &QAction::triggered, this, [this] {
+    QFileDialog dialog(this, "Save Page", QString(), kLayoutFilter);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setDefaultSuffix("PLy");
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+    const QString path = dialog.selectedFiles().front();
+    try {
+      SavePage(path.toStdString());
+    } catch (const std::exception& error) {
+      ReportFailure("Cannot save the page", error);
+    }
+  });
   connect(file->addAction("Set Initial Page..."), &QAction::triggered, this, [this] {
     QString path = QFileDialog::getOpenFileName(this, "Set Initial Page", initialPage_, kLayoutFilter);
     if (path.isEmpty()) return;
@@ -148,9 +164,17 @@ void TMainForm::FillDirectoryMenu(QMenu* menu, const std::vector<TMenuEntry>& en
   }
 }
 
+void TMainForm::ReportFailure(const QString& what, const std::exception& error) {
+  AddLine(what.toStdString() + ": " + error.what());
+  QMessageBox::critical(this, "Error", what + ":\n" + QString::fromStdString(error.what()));
+}
+
 void TMainForm::OpenWindowFile(const QString& path) {
-  AddLine("Cannot open \"" + path.toStdString() + "\": window and page files are not supported yet");
-  QMessageBox::information(this, "Tarnwell", "Window and page files cannot be opened yet:\n\"" + path + "\"");
+  try {
+    tarnwell::OpenWindowFile(path.toStdString());
+  } catch (const std::exception& error) {
+    ReportFailure("Cannot open the file", error);
+  }
 }
 
 void TMainForm::BuildActiveWindowsMenu() {
@@ -184,14 +208,31 @@ void TMainForm::showEvent(QShowEvent* event) {
             "\", port \"" + db.port + "\"");
     return;
   }
-  if (!initialPage_.isEmpty()) {
-    AddLine("Initial page \"" + initialPage_.toStdString() + "\" not loaded: pages are not supported yet");
-  }
+  if (initialPage_.isEmpty()) return;
+  // After the window is on the screen, so that an error box has a window to stand over.
+  QTimer::singleShot(0, this, [this] {
+    try {
+      LoadPage(initialPage_.toStdString());
+    } catch (const std::exception& error) {
+      AddLine("Unable to load layout \"" + initialPage_.toStdString() + "\": " + error.what());
+      QMessageBox::critical(this, "Error", "Unable to load layout:  \"" + initialPage_ + "\"");
+    }
+  });
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
   if (!autosavePage_.isEmpty()) {
-    AddLine("Autosave to \"" + autosavePage_.toStdString() + "\" skipped: pages are not supported yet");
+    try {
+      SavePage(autosavePage_.toStdString());
+    } catch (const std::exception& error) {
+      AddLine("Unable to save layout \"" + autosavePage_.toStdString() + "\": " + error.what());
+      const auto answer = QMessageBox::critical(this, "Error", "Unable to save layout:  \"" + autosavePage_ + "\"",
+                                                QMessageBox::Ok | QMessageBox::Cancel);
+      if (answer != QMessageBox::Ok) {
+        event->ignore();
+        return;
+      }
+    }
   }
   event->accept();
   qApp->quit();

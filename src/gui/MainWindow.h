@@ -42,7 +42,9 @@ class TMainForm : public QMainWindow {
  private:
   void BuildMenus();
   void FillDirectoryMenu(QMenu* menu, const std::vector<TMenuEntry>& entries);
+  /// Opens a window or page file; a failure is reported in an error box and in the log.
   void OpenWindowFile(const QString& path);
+  void ReportFailure(const QString& what, const std::exception& error);
   void StoreSetting(const char* name, const QString& value);
 
   TStartArguments arguments_;

@@ -240,12 +240,28 @@ TPublishedProperties TLayout::Properties() {
   return properties;
 }
 
+TPublishedProperties TDockableListenerFormFactory::Properties() {
+  TPublishedProperties properties = TFormFactory::Properties();
+  properties.push_back(StringProperty("Group", Group));
+  return properties;
+}
+
+TPublishedProperties TStockWindowFactory::Properties() {
+  TPublishedProperties properties = TFormFactory::Properties();
+  properties.push_back(StringProperty("Group", Group));
+  properties.push_back(StringProperty("DockedLayout", DockedLayout));
+  properties.push_back(ReferenceProperty("DockedWindows", DockedWindows));
+  return properties;
+}
+
 void RegisterStandardFactoryClasses() {
   RegisterComponentClass<TWindowFactory>();
   RegisterComponentClass<TFormFactory>();
   RegisterComponentClass<TMainWindowLayout>();
   RegisterComponentClass<TComponentList>();
   RegisterComponentClass<TLayout>();
+  RegisterComponentClass<TDockableListenerFormFactory>();
+  RegisterComponentClass<TStockWindowFactory>();
 }
 
 // --- Streams and files ------------------------------------------------------------------------------------

@@ -146,6 +146,31 @@ class TLayout : public TWindowFactory {
   std::vector<std::string> StockNames;
 };
 
+/// A viewer window that floats by itself or docks into a stock window: its place and its symbol group.
+class TDockableListenerFormFactory : public TFormFactory {
+ public:
+  static constexpr const char* kClassName = "TDockableListenerFormFactory";
+  using TFormFactory::TFormFactory;
+  const char* ClassName() const override { return kClassName; }
+  TPublishedProperties Properties() override;
+
+  std::string Group;
+};
+
+/// A stock window: its place, its group, the arrangement of its dock panel and the windows docked in it.
+class TStockWindowFactory : public TFormFactory {
+ public:
+  static constexpr const char* kClassName = "TStockWindowFactory";
+  using TFormFactory::TFormFactory;
+  const char* ClassName() const override { return kClassName; }
+  TPublishedProperties Properties() override;
+
+  std::string Group;
+  /// The dock panel's arrangement as the user interface toolkit saves it; opaque here.
+  std::string DockedLayout;
+  TComponent* DockedWindows = nullptr;
+};
+
 /// Registers the classes above. Idempotent.
 void RegisterStandardFactoryClasses();
 
