@@ -7,7 +7,9 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <memory>
+#include <set>
 #include <regex>
 #include <sstream>
 #include <thread>
@@ -16,6 +18,7 @@
 #include "FeedProcess.h"
 #include "PrivateDatabase.h"
 #include "XClose.h"
+#include "persistence/Factories.h"
 
 namespace tarnwell::testing {
 namespace {
@@ -87,7 +90,7 @@ class DesktopTest : public ::testing::Test {
   std::map<std::string, std::string> XEnvironment() const { return {{"DISPLAY", x_->Display()}}; }
 
   /// The id of the window with exactly this caption, waiting up to 20 s; 0 when it never came.
-  unsigned long FindWindow(const std::string& caption) {
+  unsigned long FindWindow(const std::string& caption, std::chrono::milliseconds timeout = 20s) {
     unsigned long id = 0;
     WaitUntil(
         [&] {
@@ -95,8 +98,35 @@ class DesktopTest : public ::testing::Test {
               CaptureOutput({"xdotool", "search", "--onlyvisible", "--name", "^" + caption + "$"}, XEnvironment()));
           return static_cast<bool>(found >> id);
         },
-        20s);
+        timeout);
     return id;
+  }
+
+  /// Every visible window with exactly this caption.
+  std::vector<unsigned long> Windows(const std::string& caption) {
+    std::istringstream found(
+        CaptureOutput({"xdotool", "search", "--onlyvisible", "--name", "^" + caption + "$"}, XEnvironment()));
+    std::vector<unsigned long> ids;
+    for (unsigned long id; found >> id;) ids.push_back(id);
+    return ids;
+  }
+
+  /// "left,top widthxheight" of a window on the screen.
+  std::string Place(unsigned long window) {
+    const std::string info = CaptureOutput({"xwininfo", "-id", std::to_string(window)}, XEnvironment());
+    auto field = [&](const std::string& name) {
+      std::smatch m;
+      return std::regex_search(info, m, std::regex(name + ":\\s+(-?\\d+)")) ? m[1].str() : std::string("?");
+    };
+    return field("Absolute upper-left X") + "," + field("Absolute upper-left Y") + " " + field("Width") + "x" +
+           field("Height");
+  }
+
+  /// The user's settings: the page loaded at start and the page written at close.
+  void WriteSettings(const std::string& initialPage, const std::string& autosavePage) {
+    fs::create_directories(dir_ / "config" / "Tarnwell");
+    std::ofstream(dir_ / "config" / "Tarnwell" / "Tarnwell.conf")
+        << "[Files]\nInitial%20Layout=" << initialPage << "\nFinal%20Layout=" << autosavePage << "\n";
   }
 
   bool IsViewable(unsigned long window) {
@@ -149,10 +179,19 @@ TEST_F(DesktopTest, MainAndLogWindowsShowAndClosingTheMainWindowEndsTheProgram) 
 }
 
 TEST_F(DesktopTest, ArgumentsHandOverToTheMonitorInsteadOfTheInitialPage) {
-  // The initial page comes from the user's settings, below XDG_CONFIG_HOME.
-  fs::create_directories(dir_ / "config" / "Tarnwell");
-  std::ofstream(dir_ / "config" / "Tarnwell" / "Tarnwell.conf")
-      << "[Files]\nInitial%20Layout=" << (dir_ / "start.PLy").string() << "\n";
+  // A page with one viewer, set as the initial page in the user's settings (below XDG_CONFIG_HOME).
+  TLayout page;
+  auto* viewer = new TDockableListenerFormFactory(&page);
+  viewer->Left = 40;
+  viewer->Top = 120;
+  viewer->Width = 260;
+  viewer->Height = 180;
+  viewer->Group = "Tech";
+  page.WindowList = TComponentList::Make({viewer}, &page);
+  page.GroupNames = {"Tech"};
+  page.StockNames = {"IBM"};
+  SaveFactoryFile((dir_ / "start.PLy").string(), page);
+  WriteSettings((dir_ / "start.PLy").string(), "");
   auto logHas = [&](const std::string& text) {
     return WaitUntil(
         [&] {
@@ -167,7 +206,7 @@ TEST_F(DesktopTest, ArgumentsHandOverToTheMonitorInsteadOfTheInitialPage) {
   Start({});
   unsigned long main = FindWindow("Tarnwell");
   ASSERT_NE(main, 0u);
-  EXPECT_TRUE(logHas("Initial page \"" + (dir_ / "start.PLy").string() + "\""));
+  EXPECT_NE(FindWindow("IBM"), 0u) << "the initial page was not loaded";
   ASSERT_TRUE(RequestWindowClose(x_->Display(), main));
   ASSERT_TRUE(program_->WaitForExit(15s).has_value());
   for (const auto& entry : fs::directory_iterator(dir_ / "Logs")) fs::remove(entry.path());
@@ -175,7 +214,107 @@ TEST_F(DesktopTest, ArgumentsHandOverToTheMonitorInsteadOfTheInitialPage) {
   Start({"symbols.txt", "db.example:3307"});
   ASSERT_NE(FindWindow("Tarnwell"), 0u);
   EXPECT_TRUE(logHas("Unattended start: symbol file \"symbols.txt\", database host \"db.example\", port \"3307\""));
-  for (const std::string& line : LogLines()) EXPECT_EQ(line.find("Initial page"), std::string::npos) << line;
+  EXPECT_EQ(FindWindow("IBM", 2s), 0u) << "an unattended start loaded the initial page";
+}
+
+// Pages in the running program: a page opened at start brings its viewers and stock window; "Duplicate
+// Panel" and "Duplicate Window" from a viewer's pop-up menu add copies; closing the main window writes the
+// autosave page, and the next start brings every window back in its place.
+TEST_F(DesktopTest, APageSavedAtCloseBringsEveryWindowBackAfterARestart) {
+  RegisterStandardFactoryClasses();
+  TLayout page;
+  auto form = [&](int left, int top, int width, int height, const std::string& group, const std::string& name) {
+    auto* f = new TDockableListenerFormFactory(&page);
+    f->Left = left;
+    f->Top = top;
+    f->Width = width;
+    f->Height = height;
+    f->Group = group;
+    f->WindowName = name;
+    return f;
+  };
+  auto* stock = new TStockWindowFactory(&page);
+  stock->Left = 20;
+  stock->Top = 330;
+  stock->Width = 700;
+  stock->Height = 420;
+  stock->Group = "Stocks";
+  stock->DockedWindows = TComponentList::Make(
+      {form(0, 0, 700, 140, "Stocks", "Dock_Child_0"), form(0, 0, 700, 140, "Stocks", "Dock_Child_1"),
+       form(0, 0, 700, 140, "Stocks", "Dock_Child_2")},
+      &page);
+  page.WindowList = TComponentList::Make({form(20, 60, 300, 200, "Tech", ""), form(360, 60, 300, 200, "Energy", ""), stock}, &page);
+  page.GroupNames = {"Energy", "Stocks", "Tech"};
+  page.StockNames = {"XOM", "AAPL", "IBM"};
+  SaveFactoryFile((dir_ / "start.PLy").string(), page);
+  const std::string autosave = (dir_ / "autosave.PLy").string();
+  WriteSettings((dir_ / "start.PLy").string(), autosave);
+
+  Start({});
+  const unsigned long main = FindWindow("Tarnwell");
+  ASSERT_NE(main, 0u);
+  const unsigned long tech = FindWindow("IBM");
+  const unsigned long stockWindow = FindWindow("AAPL");
+  ASSERT_NE(tech, 0u) << "program output in " << (dir_ / "output.txt");
+  ASSERT_NE(FindWindow("XOM"), 0u);
+  ASSERT_NE(stockWindow, 0u);
+  EXPECT_EQ(Place(tech), "20,60 300x200");
+  EXPECT_EQ(Place(stockWindow), "20,330 700x420");
+
+  // The pop-up menu of the first docked viewer: "Duplicate Panel" is its fifth entry; of the floating
+  // viewer: "Duplicate Window", the fourth.
+  auto choose = [&](unsigned long window, int x, int y, int downs) {
+    CaptureOutput({"xdotool", "mousemove", "--window", std::to_string(window), std::to_string(x), std::to_string(y),
+                   "click", "3"},
+                  XEnvironment());
+    std::this_thread::sleep_for(500ms);
+    std::vector<std::string> keys{"xdotool", "key"};
+    for (int i = 0; i < downs; ++i) keys.push_back("Down");
+    keys.push_back("Return");
+    CaptureOutput(keys, XEnvironment());
+  };
+  choose(stockWindow, 350, 70, 5);
+  EXPECT_TRUE(WaitUntil([&] { return Windows("AAPL").size() == 2; }, 10s)) << "no copy of the docked viewer";
+  choose(tech, 150, 100, 4);
+  EXPECT_TRUE(WaitUntil([&] { return Windows("IBM").size() == 2; }, 10s)) << "no copy of the floating viewer";
+
+  std::map<std::string, std::multiset<std::string>> places;
+  for (const char* caption : {"IBM", "XOM", "AAPL"}) {
+    for (unsigned long window : Windows(caption)) places[caption].insert(Place(window));
+  }
+  ASSERT_TRUE(RequestWindowClose(x_->Display(), main));
+  ASSERT_TRUE(program_->WaitForExit(15s).has_value());
+
+  // The autosave page: the main window first, four floating viewers, the stock window with its three.
+  std::unique_ptr<TWindowFactory> saved = LoadFactoryFile(autosave);
+  auto* layout = dynamic_cast<TLayout*>(saved.get());
+  ASSERT_NE(layout, nullptr);
+  std::map<std::string, int> classes;
+  const std::vector<TComponent*> windows = TComponentList::Elements(layout->WindowList);
+  for (TComponent* window : windows) ++classes[window->ClassName()];
+  ASSERT_FALSE(windows.empty());
+  EXPECT_STREQ(windows.front()->ClassName(), "TMainWindowLayout");
+  EXPECT_EQ(classes, (std::map<std::string, int>{
+                         {"TDockableListenerFormFactory", 4}, {"TMainWindowLayout", 1}, {"TStockWindowFactory", 1}}));
+  for (TComponent* window : windows) {
+    if (auto* s = dynamic_cast<TStockWindowFactory*>(window)) {
+      EXPECT_EQ(TComponentList::Elements(s->DockedWindows).size(), 3u);
+    }
+  }
+
+  WriteSettings(autosave, "");
+  Start({});
+  ASSERT_NE(FindWindow("Tarnwell"), 0u);
+  ASSERT_TRUE(WaitUntil([&] { return Windows("IBM").size() == 2 && Windows("AAPL").size() == 2; }, 20s));
+  std::map<std::string, std::multiset<std::string>> again;
+  for (const char* caption : {"IBM", "XOM", "AAPL"}) {
+    for (unsigned long window : Windows(caption)) again[caption].insert(Place(window));
+  }
+  EXPECT_EQ(again, places);
+  fs::create_directories(TARNWELL_ARTIFACT_DIR);
+  const std::string shot = std::string(TARNWELL_ARTIFACT_DIR) + "/pages.png";
+  CaptureOutput({"import", "-window", "root", shot}, XEnvironment());
+  EXPECT_TRUE(fs::exists(shot) && fs::file_size(shot) > 0) << shot;
 }
 
 TEST_F(DesktopTest, ConnectsToTheMarketDataServerAndReconnectsAfterARestart) {
