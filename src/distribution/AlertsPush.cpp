@@ -147,6 +147,7 @@ void TAlertsQueue::AddRow(std::string row) {
     std::lock_guard guard(lock_);
     rows_[writeIndex_] = std::move(row);
     writeIndex_ = (writeIndex_ + 1) % kRingSize;
+    ++added_;
     if (waiting_ < kRingSize) {
       ++waiting_;
     } else {
@@ -204,7 +205,7 @@ void TAlertsQueue::SetHost(IPushSettingsHost* host) {
 
 TAlertsQueue::TCounts TAlertsQueue::Counts() const {
   std::lock_guard guard(lock_);
-  return {sent_, lost_, waiting_};
+  return {sent_, lost_, waiting_, added_};
 }
 
 bool TAlertsQueue::Idle() const {

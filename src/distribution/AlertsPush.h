@@ -75,6 +75,7 @@ class TAlertsQueue {
     std::int64_t Sent = 0;     ///< rows taken from the ring for sending
     std::int64_t Lost = 0;     ///< rows overwritten before they were taken
     std::int64_t Waiting = 0;  ///< rows in the ring
+    std::int64_t Added = 0;    ///< rows ever added
   };
 
   /// Starts the writer thread. `host` (not owned) may be null, then the settings are those of
@@ -148,6 +149,7 @@ class TAlertsQueue {
   int waiting_ = 0;                     // guarded by lock_
   std::int64_t sent_ = 0;               // guarded by lock_
   std::int64_t lost_ = 0;               // guarded by lock_
+  std::int64_t added_ = 0;              // guarded by lock_
   bool writerBusy_ = false;             // guarded by lock_: rows held in insert_ or pending_
   std::string heartbeatName_;           // guarded by lock_
   bool heartbeatRequested_ = false;     // guarded by lock_

@@ -27,15 +27,20 @@ QPointer<QWidget>& MainWindow() {
 // Where a copy goes when the original's place is not kept: beside it, so that both can be seen.
 constexpr int kCopyOffset = 30;
 
-// Every window factory a page or window file would make, checked before any window closes.
+// Every window a page or window file would make, checked before any window closes: the file's root, the
+// windows of a page and the windows docked in a stock window.
 void CheckCreatable(TWindowFactory& factory) {
   if (Creators().count(factory.ClassName()) == 0) {
     throw EObjectStream("'" + factory.Name + "' is a " + factory.ClassName() + ", which this program cannot open");
   }
-  for (const auto& component : factory.Components()) {
-    auto* list = dynamic_cast<TComponentList*>(component.get());
-    if (list == nullptr) continue;
-    if (auto* element = dynamic_cast<TWindowFactory*>(list->First)) CheckCreatable(*element);
+  TComponent* windows = nullptr;
+  if (auto* page = dynamic_cast<TLayout*>(&factory)) windows = page->WindowList;
+  if (auto* stock = dynamic_cast<TStockWindowFactory*>(&factory)) windows = stock->DockedWindows;
+  for (TComponent* element : TComponentList::Elements(windows)) {
+    if (element == nullptr) continue;  // an empty cell makes nothing
+    auto* window = dynamic_cast<TWindowFactory*>(element);
+    if (window == nullptr) throw EObjectStream("'" + element->Name + "' in a window list is not a window factory");
+    CheckCreatable(*window);
   }
 }
 

@@ -175,14 +175,16 @@ TComponent* TComponent::FindComponent(const std::string& name) {
   return nullptr;
 }
 
+void NameAnonymously(TComponent& component) {
+  if (!reading) component.Name = NextAnonymousName();
+}
+
 void RegisterComponentClass(const std::string& className, TComponentCreator create) {
   std::lock_guard guard(RegistryLock());
   Registry()[className] = std::move(create);
 }
 
-TWindowFactory::TWindowFactory(TComponent* owner) : TComponent(owner) {
-  if (!reading) Name = NextAnonymousName();
-}
+TWindowFactory::TWindowFactory(TComponent* owner) : TComponent(owner) { NameAnonymously(*this); }
 
 TPublishedProperties TWindowFactory::Properties() {
   // The name is the object's own name in the stream, so Tag is the one property written here.
@@ -220,7 +222,7 @@ TComponentList* TComponentList::Make(const std::vector<TComponent*>& elements, T
   TComponentList* last = nullptr;
   for (TComponent* element : elements) {
     auto* cell = new TComponentList(owner);
-    if (!reading) cell->Name = NextAnonymousName();
+    NameAnonymously(*cell);
     cell->First = element;
     if (last != nullptr) {
       last->Rest = cell;

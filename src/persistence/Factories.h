@@ -74,6 +74,10 @@ class TComponent {
   std::vector<std::unique_ptr<TComponent>> components_;
 };
 
+/// Names a component made outside file reading "Anonymous_N" (a process-wide counter from 0); while a file
+/// is read, the file supplies the names and this does nothing.
+void NameAnonymously(TComponent& component);
+
 /// Makes a component of a registered class, owned by `owner` (or by nobody).
 using TComponentCreator = std::function<TComponent*(TComponent* owner)>;
 /// Registers a class for reading by name. Any thread, before files are read.

@@ -1,0 +1,159 @@
+#include "distribution/AlertWindowModel.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "distribution/AlertsPush.h"
+#include "framework/DataNodeThread.h"
+#include "framework/DebugLog.h"
+#include "framework/ScreenUpdates.h"
+
+namespace tarnwell {
+namespace {
+
+std::string TrimmedUpper(const std::string& line) {
+  auto begin = std::find_if_not(line.begin(), line.end(), [](unsigned char c) { return std::isspace(c); });
+  auto end = std::find_if_not(line.rbegin(), line.rend(), [](unsigned char c) { return std::isspace(c); }).base();
+  std::string symbol(begin, std::max(begin, end));
+  std::transform(symbol.begin(), symbol.end(), symbol.begin(), [](unsigned char c) { return std::toupper(c); });
+  return symbol;
+}
+
+}  // namespace
+
+TAlertInputs* TAlertSymbols::InputsFor(const std::string& symbol) {
+  if (symbol.empty()) return nullptr;
+  std::unique_ptr<TAlertInputs>& inputs = inputs_[symbol];
+  if (!inputs) inputs = std::make_unique<TAlertInputs>(symbol);
+  return inputs.get();
+}
+
+TAlertWindowModel::TAlertWindowModel(TAlertsQueue* push, std::function<void(int)> onNewAlerts)
+    : push_(push), onNewAlerts_(std::move(onNewAlerts)), catalogue_(GetAllAlertTypes()) {
+  std::tie(update_, updateLink_) = TDeferredUpdate::CreateWithLink(TW_METHOD(this, OnNewAlerts));
+  matrix_ = TDataNode::Create<TAlertMatrix>();
+  matrixLink_ = matrix_->CreateLink();
+  auto [queue, queueLink] = TAlertQueue::Find(matrix_->QueueName(), update_->InvalidateCallback());
+  queue_ = queue;
+  update_->AdoptLink(queueLink);
+  updateLink_->SetReceiveInput(true);
+  rows_.reserve(catalogue_.size());
+  for (const TAlertTypeEntry& entry : catalogue_) rows_.push_back({false, TVisualAlertCategory::CopyOf(*entry.Category)});
+}
+
+TAlertWindowModel::~TAlertWindowModel() {
+  // The queue's link goes with the deferred update; then nothing more is bound, and the matrix goes before
+  // the inputs and categories it refers to.
+  TDataNodeLink::Release(updateLink_);
+  matrix_->ClearPending();
+  TDataNodeLink::Release(matrixLink_);
+  // The matrix is freed by a job on the data node thread, and its pairs use the inputs and categories until
+  // then: they go in a job queued behind it.
+  auto leftovers = std::make_shared<std::pair<TAlertSymbols, std::vector<TRow>>>(std::move(inputs_), std::move(rows_));
+  TDataNodeThread::Instance().Enqueue(1, -1, TCallback::Function([leftovers]() mutable { leftovers.reset(); }));
+}
+
+void TAlertWindowModel::AddSymbol(const std::string& symbol) {
+  if (!symbols_.insert(symbol).second) return;
+  matrix_->AddInputs(inputs_.InputsFor(symbol));
+}
+
+void TAlertWindowModel::RemoveSymbol(const std::string& symbol) {
+  if (symbols_.erase(symbol) == 0) return;
+  matrix_->RemoveInputs(inputs_.InputsFor(symbol));
+}
+
+void TAlertWindowModel::SetSymbols(const std::vector<std::string>& lines) {
+  std::set<std::string> marked = symbols_;
+  std::vector<std::string> add;
+  for (const std::string& line : lines) {
+    std::string symbol = TrimmedUpper(line);
+    if (symbol.empty()) continue;
+    if (symbols_.count(symbol) != 0) {
+      marked.erase(symbol);
+    } else if (std::find(add.begin(), add.end(), symbol) == add.end()) {
+      add.push_back(symbol);
+    }
+  }
+  for (const std::string& symbol : add) AddSymbol(symbol);
+  for (const std::string& symbol : marked) RemoveSymbol(symbol);
+  ApplyChanges();
+}
+
+void TAlertWindowModel::Switch(TRow& row, bool on) {
+  if (row.Enabled == on) return;
+  row.Enabled = on;
+  if (on) {
+    matrix_->AddCategory(row.Category.get());
+  } else {
+    matrix_->RemoveCategory(row.Category.get());
+  }
+}
+
+void TAlertWindowModel::SelectGroup(TAlertGroup group) {
+  for (std::size_t i = 0; i < rows_.size(); ++i) Switch(rows_[i], catalogue_[i].Group == group);
+  ApplyChanges();
+}
+
+TAlertConfigList TAlertWindowModel::GetConfig() const {
+  TAlertConfigList list;
+  list.reserve(rows_.size());
+  for (const TRow& row : rows_) {
+    const TVisualAlertCategory& c = *row.Category;
+    list.push_back({row.Enabled, c.Foreground, c.Background, c.Bold, c.Italic, c.Underline});
+  }
+  return list;
+}
+
+void TAlertWindowModel::SetConfig(const TAlertConfigList& list) {
+  for (std::size_t i = 0; i < rows_.size() && i < list.size(); ++i) {
+    Switch(rows_[i], list[i].Enabled);
+    TVisualAlertCategory& c = *rows_[i].Category;
+    c.Foreground = list[i].Foreground;
+    c.Background = list[i].Background;
+    c.Bold = list[i].Bold;
+    c.Italic = list[i].Italic;
+    c.Underline = list[i].Underline;
+  }
+  ApplyChanges();
+}
+
+void TAlertWindowModel::ApplyChanges() { matrix_->ApplyChanges(); }
+
+int TAlertWindowModel::TakeNewAlerts() {
+  TAlertEvents events = queue_->TakeEvents();
+  if (events.empty()) return 0;
+  if (push_ != nullptr && push_->Enabled()) {
+    for (const TAlertEvent& event : events) {
+      // A row the push cannot make is reported and left out; the window still shows the alert.
+      try {
+        push_->AddAlert(event.Data, CategoryOf(event).ShortName, event.Inputs->Symbol());
+      } catch (const std::exception& error) {
+        AddLine("Alert not pushed (" + event.Inputs->Symbol() + ", " + CategoryOf(event).ShortName + "): " + error.what());
+      }
+    }
+    push_->Wake();
+  }
+  for (TAlertEvent& event : events) {
+    ring_[(first_ + count_) % kRingSize] = std::move(event);
+    if (count_ == kRingSize) {
+      first_ = (first_ + 1) % kRingSize;
+    } else {
+      ++count_;
+    }
+  }
+  return static_cast<int>(events.size());
+}
+
+void TAlertWindowModel::OnNewAlerts() {
+  const int arrived = TakeNewAlerts();
+  if (onNewAlerts_) onNewAlerts_(arrived);
+}
+
+void TAlertWindowModel::Clear() { count_ = 0; }
+
+const TAlertEvent& TAlertWindowModel::EventAtRow(int row) const {
+  return ring_[(first_ + count_ - row - 1 + kRingSize) % kRingSize];
+}
+
+}  // namespace tarnwell
