@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 
 #include "distribution/AlertsPush.h"
 #include "framework/DataNodeThread.h"
@@ -20,6 +21,16 @@ std::string TrimmedUpper(const std::string& line) {
 }
 
 }  // namespace
+
+std::string FormatAlertTime(TDateTime time) {
+  const std::int64_t ms = TimeOfDayMs(time);
+  int hour = static_cast<int>(ms / 3600000);
+  if (hour > 12) hour -= 12;
+  char text[16];
+  std::snprintf(text, sizeof text, "%d:%.2d:%.2d", hour, static_cast<int>(ms / 60000 % 60),
+                static_cast<int>(ms / 1000 % 60));
+  return text;
+}
 
 TAlertInputs* TAlertSymbols::InputsFor(const std::string& symbol) {
   if (symbol.empty()) return nullptr;

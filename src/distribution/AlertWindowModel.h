@@ -20,6 +20,10 @@ class TAlertsQueue;
 class TDeferredUpdate;
 class TDataNodeLink;
 
+/// The time column of an alert window: "h:mm:ss" on a twelve-hour clock without AM or PM (14:05:09 is
+/// 2:05:09, 00:30:00 is 0:30:00, noon 12:00:00).
+std::string FormatAlertTime(TDateTime time);
+
 /// A window's inputs by symbol: one object per symbol for the window's whole life, so that a symbol removed
 /// and added again is the same input to the matrix.
 class TAlertSymbols {

@@ -102,6 +102,15 @@ TEST_F(AlertWindowModelTest, ABurstLeavesTheNewestHundredNewestFirstInOneRefresh
   EXPECT_EQ(model_->EventAtRow(0).Data.Description, "alert 200");
 }
 
+TEST(AlertWindowTime, HoursAfterNoonCountFromOne) {
+  const std::pair<TDateTime, const char*> cases[] = {
+      {EncodeDateTime(2026, 12, 10, 14, 5, 9), "2:05:09"},  {EncodeDateTime(2026, 12, 10, 0, 30, 0), "0:30:00"},
+      {EncodeDateTime(2026, 12, 10, 12, 0, 0), "12:00:00"}, {EncodeDateTime(2026, 12, 10, 9, 30, 0, 999), "9:30:00"},
+      {EncodeDateTime(2026, 12, 10, 23, 59, 59), "11:59:59"},
+  };
+  for (const auto& [time, text] : cases) EXPECT_EQ(FormatAlertTime(time), text);
+}
+
 TEST_F(AlertWindowModelTest, SymbolsAreTrimmedUpperCaseAndBoundOnlyWhenTheyChange) {
   model_->SetSymbols({"msft", "  ibm", "", "   ", "IBM ", "msft"});
   EXPECT_EQ(model_->Symbols(), (std::vector<std::string>{"IBM", "MSFT"}));
