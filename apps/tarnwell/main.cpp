@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <iostream>
 
+#include "framework/Clock.h"
 #include "framework/StartArguments.h"
 #include "gui/Application.h"
 
@@ -20,6 +21,13 @@ int main(int argc, char** argv) {
     return 2;
   }
 
+  // The simulated day starts before anything reads the clock (the log file is named after it).
+  if (arguments.simulatedClock) clock::UseSimulated(arguments.clockStart, arguments.clockRate, arguments.clockSince);
+  // Without a display the windows exist off screen: the unattended server needs no X server.
+  auto unset = [](const char* name) { return std::getenv(name) == nullptr || *std::getenv(name) == '\0'; };
+  if (unset("QT_QPA_PLATFORM") && unset("DISPLAY") && unset("WAYLAND_DISPLAY")) {
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  }
   std::string logProblem = InitializeModules();
   QApplication qtApp(argc, argv);
   qtApp.setQuitOnLastWindowClosed(false);  // closing the main window ends the program, nothing else does

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstdio>
@@ -21,6 +22,11 @@ struct ClockState {
   std::mutex lock;
   std::atomic<bool> manual{false};
   std::atomic<double> manualTime{0};
+  // A simulated day: unix seconds of the clock = start + (system - since) * rate. Set before threads read it.
+  std::atomic<bool> simulated{false};
+  double simulatedStart = 0;
+  double simulatedSince = 0;
+  std::atomic<double> rate{1.0};
   std::map<int, std::function<void()>> watchers;  // guarded by lock
   int nextWatcher = 1;
 };
@@ -77,7 +83,9 @@ TDateTime UnixSecondsToLocal(double seconds) {
 double NowUnixSeconds() {
   if (State().manual.load(std::memory_order_acquire)) return LocalToUnixSeconds(State().manualTime.load());
   auto since = std::chrono::system_clock::now().time_since_epoch();
-  return std::chrono::duration<double>(since).count();
+  const double system = std::chrono::duration<double>(since).count();
+  if (!State().simulated.load(std::memory_order_acquire)) return system;
+  return State().simulatedStart + (system - State().simulatedSince) * State().rate.load();
 }
 
 TDateTime Now() {
@@ -102,7 +110,42 @@ void Advance(double days) {
 
 void UseSystem() {
   State().manual.store(false, std::memory_order_release);
+  State().simulated.store(false, std::memory_order_release);
+  State().rate.store(1.0);
   NotifyWatchers();
+}
+
+void UseSimulated(TDateTime startLocal, double rate, double sinceUnixSeconds) {
+  if (!(rate > 0)) throw std::invalid_argument("a simulated clock needs a positive rate");
+  State().manual.store(false, std::memory_order_release);
+  State().simulated.store(false, std::memory_order_release);
+  State().simulatedStart = LocalToUnixSeconds(startLocal);
+  State().simulatedSince = sinceUnixSeconds;
+  State().rate.store(rate);
+  State().simulated.store(true, std::memory_order_release);
+  NotifyWatchers();
+}
+
+double Rate() { return State().simulated.load(std::memory_order_acquire) ? State().rate.load() : 1.0; }
+
+std::int64_t RealMs(double clockMs) {
+  if (clockMs <= 0) return 0;
+  return std::max<std::int64_t>(1, static_cast<std::int64_t>(std::ceil(clockMs / Rate())));
+}
+
+bool ParseLocalDateTime(const std::string& text, TDateTime& result) {
+  int year, month, day, hour, minute, second = 0, used = 0;
+  const int n = std::sscanf(text.c_str(), "%4d-%2d-%2d %2d:%2d%n:%2d%n", &year, &month, &day, &hour, &minute, &used,
+                            &second, &used);
+  if (n < 5 || static_cast<std::size_t>(used) != text.size()) return false;
+  if (month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 || second > 59 || hour < 0 ||
+      minute < 0 || second < 0) {
+    return false;
+  }
+  result = EncodeDateTime(year, month, day, hour, minute, second);
+  // A day that the month does not have (2026-02-30) comes back as another date.
+  const TDateTimeParts parts = DecodeDateTime(result);
+  return parts.year == year && parts.month == month && parts.day == day;
 }
 
 bool IsManual() {

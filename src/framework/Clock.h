@@ -41,6 +41,18 @@ void UseSystem();
 
 bool IsManual();
 
+/// A simulated day: the clock showed `startLocal` at the moment `sinceUnixSeconds` of the system clock and
+/// runs `rate` times as fast from there. Processes given the same three values share one clock. Wakes
+/// every clock watcher.
+void UseSimulated(TDateTime startLocal, double rate, double sinceUnixSeconds);
+/// How many seconds of this clock pass in one real second: the simulated rate, else 1.
+double Rate();
+/// Real milliseconds until this clock has moved `clockMs` milliseconds (at least 1 for a positive span).
+std::int64_t RealMs(double clockMs);
+
+/// "YYYY-MM-DD HH:MM" or "YYYY-MM-DD HH:MM:SS" as a local date-time; none when the text is not one.
+bool ParseLocalDateTime(const std::string& text, TDateTime& result);
+
 /// Seconds since the Unix epoch of a local date-time, with the zone's offset of that date. A wall time the
 /// spring change skips counts with the offset before the change; one the autumn change repeats, with one
 /// of its two offsets.

@@ -3,6 +3,9 @@
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
+#include <ctime>
+
+#include "framework/Clock.h"
 
 namespace tarnwell {
 
@@ -22,6 +25,15 @@ TStartArguments ParseStartArguments(const std::vector<std::string>& args) {
   app.add_option("symbol-file database-host[:port]", positional,
                  "symbol file, then the database host with an optional port")
       ->expected(0, 2);
+  std::string clockText;
+  double since = 0;
+  app.add_option("--clock", clockText,
+                 "run a simulated day from this local time, \"YYYY-MM-DD HH:MM[:SS]\" (default: the real clock)");
+  app.add_option("--clock-rate", result.clockRate, "seconds of the simulated day per real second")
+      ->check(CLI::PositiveNumber)
+      ->capture_default_str();
+  app.add_option("--clock-since", since,
+                 "Unix time at which the simulated day showed its start (to share one clock with the feed)");
   result.helpText = app.help();
   std::vector<std::string> rest(args.begin() + (args.empty() ? 0 : 1), args.end());
   std::reverse(rest.begin(), rest.end());  // CLI11 takes the arguments last first
@@ -32,6 +44,17 @@ TStartArguments ParseStartArguments(const std::vector<std::string>& args) {
     return result;
   } catch (const CLI::ParseError& e) {
     result.error = e.what();
+    return result;
+  }
+  if (!clockText.empty()) {
+    if (!ParseLocalDateTime(clockText, result.clockStart)) {
+      result.error = "--clock: '" + clockText + "' is not a date and time \"YYYY-MM-DD HH:MM[:SS]\"";
+      return result;
+    }
+    result.simulatedClock = true;
+    result.clockSince = since > 0 ? since : static_cast<double>(std::time(nullptr));
+  } else if (since > 0 || app.count("--clock-rate") > 0) {
+    result.error = "--clock-rate and --clock-since need --clock";
     return result;
   }
   if (positional.empty()) return result;

@@ -19,6 +19,12 @@ struct TStartArguments {
   bool unattended = false;
   std::string symbolFile;
   std::string databaseHost;  ///< argument 2 as given, empty if absent
+  /// A simulated day: the local time the clock starts at ("--clock"), its rate ("--clock-rate") and the
+  /// system time at which it showed the start ("--clock-since", Unix seconds; default: when parsed).
+  bool simulatedClock = false;
+  double clockStart = 0;
+  double clockRate = 1;
+  double clockSince = 0;
   bool showHelp = false;
   std::string helpText;
   std::string error;  ///< a command line that cannot be used; empty when fine

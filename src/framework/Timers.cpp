@@ -177,7 +177,8 @@ void TTimerThread::Execute() {
       if (due) due->Fire();
       if (wait <= 0) continue;
       sleeping_.store(true, std::memory_order_relaxed);
-      wake_.WaitFor(std::chrono::milliseconds(std::min<std::int64_t>(wait, kLongestSleepMs)));
+      // The wait is in the clock's milliseconds; a simulated day runs faster than the system's.
+      wake_.WaitFor(std::chrono::milliseconds(std::min<std::int64_t>(clock::RealMs(static_cast<double>(wait)), kLongestSleepMs)));
       sleeping_.store(false, std::memory_order_relaxed);
     } catch (...) {
       // Callbacks are contained by Fire; this is the queue itself failing (memory). Keep the timers going.
