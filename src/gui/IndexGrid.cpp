@@ -216,8 +216,7 @@ TIndexGridFactory* TIndexGrid::CreateFactory(TComponent* owner) const {
   return factory;
 }
 
-// --- Renderers
-// -----------------------------------------------------------------------------------------------
+// --- Renderers ---------------------------------------------------------------------------------------------
 
 void TIndexGrid::AddAvailableRenderer(const QString& name, const std::string& className) {
   auto factory = std::make_unique<TSimpleIndexCellRendererFactory>();
@@ -288,8 +287,7 @@ int TIndexGrid::RendererSize(int position) const {
   return renderers_[position].Size;
 }
 
-// --- Settings
-// ------------------------------------------------------------------------------------------------
+// --- Settings ----------------------------------------------------------------------------------------------
 
 void TIndexGrid::SetIndexCount(int n) {
   Assert(n >= 0);
@@ -374,8 +372,7 @@ void TIndexGrid::SizeAutomatically(bool all) {
   ApplySizes();
 }
 
-// --- Layout of the view
-// ----------------------------------------------------------------------------------------
+// --- Layout of the view ------------------------------------------------------------------------------------
 
 QHeaderView* TIndexGrid::RendererHeader() const {
   return orientation_ == 0 ? view_->horizontalHeader() : view_->verticalHeader();
@@ -450,8 +447,7 @@ std::pair<int, int> TIndexGrid::HeaderCell(int section) const {
   return orientation_ == 0 ? std::pair{0, section} : std::pair{section, 0};
 }
 
-// --- Cells
-// -------------------------------------------------------------------------------------------------------
+// --- Cells -------------------------------------------------------------------------------------------------
 
 int TIndexGrid::PositionAt(int row, int column) const {
   const int position = orientation_ == 0 ? column : row;
@@ -506,8 +502,7 @@ void TIndexGrid::ClickCell(int row, int column) {
   renderers_[PositionAt(row, column)].Renderer->OnClick(index);
 }
 
-// --- Pop-up menu
-// -------------------------------------------------------------------------------------------------
+// --- Pop-up menu -------------------------------------------------------------------------------------------
 
 void TIndexGrid::PreparePopupMenu(int row, int column) {
   removeTarget_ = PositionAt(row, column);

@@ -101,8 +101,7 @@ class IndexGridTest : public ::testing::Test {
   std::unique_ptr<TIndexGrid> grid_;
 };
 
-// --- Drawing helpers
-// -------------------------------------------------------------------------------------------
+// Drawing helpers
 
 class TPlainRenderer : public TCellRenderer {};
 
@@ -155,8 +154,33 @@ TEST_F(IndexGridTest, LighterAndDarkerRoundTiesToEvenAndKeepTheTopByte) {
   for (const auto& c : cases) EXPECT_EQ(c.shade(c.color), c.shaded) << std::hex << c.color;
 }
 
-// --- The grid
-// --------------------------------------------------------------------------------------------------
+// A boolean draws a green arrow up for true and a red one down for false, as large as the cell allows.
+TEST_F(IndexGridTest, BooleansDrawAGreenUpArrowOrARedDownArrow) {
+  TSpecificBooleanCellRenderer& renderer = SharedSpecificBooleanRenderer();
+  const struct {
+    bool value;
+    int arrowY, emptyY;  // rows at the cell's left edge inside and outside the arrow
+    int (*channel)(const QColor&);
+  } cases[] = {
+      {true, 36, 4, [](const QColor& c) { return c.green() - std::max(c.red(), c.blue()); }},
+      {false, 4, 36, [](const QColor& c) { return c.red() - std::max(c.green(), c.blue()); }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.value);
+    QImage image(40, 40, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    renderer.HasValue = true;
+    renderer.Value = c.value;
+    renderer.Paint(*grid_, QStyle::State_None, image.rect(), 1, 0, painter);
+    painter.end();
+    EXPECT_GT(c.channel(image.pixelColor(3, c.arrowY)), 40);
+    EXPECT_GT(c.channel(image.pixelColor(20, 20)), 40);
+    EXPECT_EQ(FromQColor(image.pixelColor(3, c.emptyY)), grid_->GridColor());
+  }
+}
+
+// The grid
 
 // Each data cell draws the index it stands for, as the grid is really painted, and a click reaches the
 // renderer only for an index the grid holds.
