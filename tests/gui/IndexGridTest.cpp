@@ -322,15 +322,26 @@ TEST_F(IndexGridTest, RenderersKeepTheirSizesWhenAddedRemovedAndMoved) {
   grid_->AddRenderer(*Offer("TTestTime", 70));
   const int size = AutoWidth("XXXXXXXXXX");
   EXPECT_EQ(Sizes(), (std::vector<int>{50, size, 70}));
+  grid_->resize(600, 300);
+  grid_->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(grid_.get()));
   QHeaderView* header = grid_->View()->horizontalHeader();
-  header->resizeSection(2, 90);  // as dragging the edge does
+  auto drag = [header](int from, int to) {
+    const int y = header->height() / 2;
+    QTest::mousePress(header->viewport(), Qt::LeftButton, {}, QPoint(from, y));
+    for (int step = 1; step <= 4; ++step)
+      QTest::mouseMove(header->viewport(), QPoint(from + (to - from) * step / 4, y));
+    QTest::mouseRelease(header->viewport(), Qt::LeftButton, {}, QPoint(to, y));
+  };
+  const int timeEdge = header->sectionViewportPosition(2) + header->sectionSize(2);
+  drag(timeEdge - 1, timeEdge + 19);
   grid_->AddRenderer(*Offer("TTestPrice"));
   EXPECT_EQ(Sizes(), (std::vector<int>{50, size, 90, AutoWidth("9999.99")}));
 
   grid_->RemoveRenderer(0);
   EXPECT_EQ(Classes(), (std::vector<std::string>{"TTestSize", "TTestTime", "TTestPrice"}));
   EXPECT_EQ(Sizes(), (std::vector<int>{size, 90, AutoWidth("9999.99")}));
-  header->moveSection(1, 0);  // as dragging the header does
+  drag(header->sectionViewportPosition(1) + 10, 5);
   EXPECT_EQ(Classes(), (std::vector<std::string>{"TTestTime", "TTestSize", "TTestPrice"}));
   grid_->MoveRenderer(2, 1);
   EXPECT_EQ(Classes(), (std::vector<std::string>{"TTestTime", "TTestPrice", "TTestSize"}));
