@@ -161,7 +161,10 @@ TIndexGrid::TIndexGrid(QWidget* parent) : QWidget(parent), view_(new QTableView(
   SizeAutomatically(true);
 }
 
-TIndexGrid::~TIndexGrid() = default;
+TIndexGrid::~TIndexGrid() {
+  // The view paints through the renderers and reports to the grid: it goes before they do.
+  delete view_;
+}
 
 TIndexGrid* TIndexGrid::FromFactory(TIndexGridFactory& factory, QWidget* parent) {
   auto* grid = new TIndexGrid(parent);
@@ -302,8 +305,10 @@ void TIndexGrid::SetOrientation(int orientation) {
   orientation_ = orientation;
   const int renderers = std::max(RendererCount(), 1);
   const int indices = std::max(indexCount_, 1);
+  applying_ = true;
   model_->Reset(orientation_ == 0 ? indices : renderers, orientation_ == 0 ? renderers : indices);
   ApplyHeaderModes();
+  applying_ = false;
   SizeAutomatically(true);
 }
 
@@ -399,7 +404,10 @@ void TIndexGrid::ApplyHeaderModes() {
 void TIndexGrid::SyncDimensions() {
   const int renderers = std::max(RendererCount(), 1);
   const int indices = std::max(indexCount_, 1);
+  // New sections start at the header's default size: that is no size of the user's.
+  applying_ = true;
   model_->SetDimensions(orientation_ == 0 ? indices : renderers, orientation_ == 0 ? renderers : indices);
+  applying_ = false;
 }
 
 void TIndexGrid::ApplySizes() {
