@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "distribution/AlertWindowModel.h"
+#include "gui/CellRenderer.h"
 
 class QCheckBox;
 class QFrame;
@@ -42,9 +43,5 @@ class TAlertSelectionWindow : public QDialog {
   const TAllAlertTypes& catalogue_;
   std::vector<TRow> rows_;
 };
-
-/// A colour as the system stores it (0x00BBGGRR) and as the toolkit draws it.
-QColor ToQColor(TColor color);
-TColor FromQColor(const QColor& color);
 
 }  // namespace tarnwell
