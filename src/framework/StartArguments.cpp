@@ -47,7 +47,7 @@ TStartArguments ParseStartArguments(const std::vector<std::string>& args) {
     return result;
   }
   if (!clockText.empty()) {
-    if (!ParseLocalDateTime(clockText, result.clockStart)) {
+    if (!clock::ParseLocalDateTime(clockText, result.clockStart)) {
       result.error = "--clock: '" + clockText + "' is not a date and time \"YYYY-MM-DD HH:MM[:SS]\"";
       return result;
     }

@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QMenu>
+#include <QTableView>
 #include <QVBoxLayout>
 
 #include "distribution/AlertsPush.h"

@@ -19,12 +19,16 @@
 #include "marketdata/vendor/VendorConversation.h"
 #include "marketdata/vendor/VendorFeedNodes.h"
 #include "persistence/Factories.h"
+#include "persistence/GridFactories.h"
+#include "gui/AlertSelectionWindow.h"
+#include "gui/AlertsWindow.h"
 #include "gui/ConfigureAlertsPush.h"
 #include "gui/DebugLogWindow.h"
 #include "gui/DockableForm.h"
 #include "gui/MainWindow.h"
 #include "gui/Pages.h"
 #include "gui/QtUserInterfaceThread.h"
+#include "gui/SymbolListEditor.h"
 #include "gui/ViewerMenu.h"
 
 namespace tarnwell {
@@ -62,6 +66,7 @@ const std::pair<const char*, std::function<void()>> kModules[] = {
     {"symbol groups and window factories", [] {
        TGroupList::MarkOwnerThread();
        RegisterStandardFactoryClasses();
+       RegisterGridFactoryClasses();
      }},
 };
 
@@ -75,6 +80,7 @@ struct TStartupWindow {
 // hosts its settings is only hidden when closed.
 QWidget* CreateConfigureAlertsPush(TApplication& app) {
   auto* queue = new TAlertsQueue(TMysqlClient::Instance());
+  SetAlertsPush(queue);
   auto* dialog = new TConfigureAlertsPush(*queue, &app.MainForm());
   app.MainForm().EnableEntry("Standard Windows", "Push Alerts", [dialog] {
     dialog->showNormal();
@@ -89,6 +95,9 @@ const TStartupWindow kStartupWindows[] = {
     {"DebugOutputWindow", true, [](TApplication& app) -> QWidget* { return new TDebugOutputWindow(&app.MainForm()); }},
     {"GroupDialog", false, [](TApplication& app) -> QWidget* { return new TSetGroupDialog(&app.MainForm()); }},
     {"SymbolDialog", false, [](TApplication& app) -> QWidget* { return new TSetSymbolDialog(&app.MainForm()); }},
+    {"SymbolListEditor", false, [](TApplication& app) -> QWidget* { return new TSymbolListEditor(&app.MainForm()); }},
+    {"AlertSelectionWindow", false,
+     [](TApplication& app) -> QWidget* { return new TAlertSelectionWindow(&app.MainForm()); }},
     {"ConfigureAlertsPush", false, CreateConfigureAlertsPush},
 };
 
@@ -120,6 +129,8 @@ TApplication::TApplication(const TStartArguments& arguments, const std::string& 
   windows_["MainForm"] = mainForm_;
   SetPageMainWindow(mainForm_);
   RegisterPageWindowCreators();
+  RegisterAlertWindowClasses();
+  mainForm_->EnableEntry("Standard Windows", "Alerts", [] { (new TAlertWindow)->show(); });
   mainForm_->EnableEntry("Standard Windows", "Stock Window", [] {
     auto* window = new TStockWindow;
     window->InitializeNew();
