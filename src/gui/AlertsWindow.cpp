@@ -34,39 +34,6 @@ class TAlertRendererController : public TFormController {
 
 namespace {
 
-// One column of an alert window. A row holding an alert is filled with its type's background and written
-// in its foreground and style; the rows below the last alert stay in the grid's colour.
-class TAlertCellRenderer : public TIndexCellRenderer {
- public:
-  void SetController(TFormController* controller) override {
-    controller_ = dynamic_cast<TAlertRendererController*>(controller);
-  }
-  void DrawCell() override {
-    if (controller_ == nullptr || Index < 0 || Index >= controller_->Model.Count()) {
-      FillCell(Context.Grid->GridColor());
-      return;
-    }
-    const TAlertEvent& event = controller_->Model.EventAtRow(Index);
-    const TVisualAlertCategory& category = TAlertWindowModel::CategoryOf(event);
-    FillCell(category.Background);
-    QFont font = Context.Font;
-    font.setBold(category.Bold);
-    font.setItalic(category.Italic);
-    font.setUnderline(category.Underline);
-    Context.Font = font;
-    Context.Canvas->setFont(font);
-    Context.Canvas->setPen(ToQColor(category.Foreground));
-    const QString text = CellText(event);
-    if (!text.isEmpty()) DrawAligned(text);
-  }
-
- protected:
-  virtual QString CellText(const TAlertEvent& event) = 0;
-
- private:
-  TAlertRendererController* controller_ = nullptr;
-};
-
 // The columns in their order: class name, header, sample text, alignment and the text of a cell.
 struct TAlertColumn {
   const char* ClassName;
@@ -81,8 +48,6 @@ class TColumnRenderer : public TAlertCellRenderer {
   explicit TColumnRenderer(const TAlertColumn& column) : column_(column) { Alignment = column.Alignment; }
   QString HeaderText() override { return column_.Header; }
   QString SampleText() override { return column_.Sample; }
-
- protected:
   QString CellText(const TAlertEvent& event) override { return column_.Text(*this, event); }
 
  private:
@@ -120,6 +85,29 @@ const TAlertColumn kColumns[] = {
 };
 
 }  // namespace
+
+void TAlertCellRenderer::SetController(TFormController* controller) {
+  controller_ = dynamic_cast<TAlertRendererController*>(controller);
+}
+
+void TAlertCellRenderer::DrawCell() {
+  if (controller_ == nullptr || Index < 0 || Index >= controller_->Model.Count()) {
+    FillCell(Context.Grid->GridColor());
+    return;
+  }
+  const TAlertEvent& event = controller_->Model.EventAtRow(Index);
+  const TVisualAlertCategory& category = TAlertWindowModel::CategoryOf(event);
+  FillCell(category.Background);
+  QFont font = Context.Font;
+  font.setBold(category.Bold);
+  font.setItalic(category.Italic);
+  font.setUnderline(category.Underline);
+  Context.Font = font;
+  Context.Canvas->setFont(font);
+  Context.Canvas->setPen(ToQColor(category.Foreground));
+  const QString text = CellText(event);
+  if (!text.isEmpty()) DrawAligned(text);
+}
 
 void RegisterAlertWindowClasses() {
   RegisterAlertWindowFactoryClasses();

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "distribution/AlertWindowModel.h"
+#include "gui/CellRenderer.h"
 #include "gui/Pages.h"
 #include "persistence/AlertWindowFactory.h"
 
@@ -21,6 +22,20 @@ class TAlertsQueue;
 /// The process's database push, which every alert window feeds; null until set at start-up.
 void SetAlertsPush(TAlertsQueue* push);
 TAlertsQueue* AlertsPush();
+
+/// One column of an alert window. A row holding an alert is filled with its type's background and written
+/// in its foreground and style; the rows below the last alert stay in the grid's colour.
+class TAlertCellRenderer : public TIndexCellRenderer {
+ public:
+  void SetController(TFormController* controller) override;
+  void DrawCell() override;
+  /// The cell's text for an alert, fitted to the text area of Context: cut with "..." or shortened
+  /// numbers; empty when the alert does not carry the column's statistic.
+  virtual QString CellText(const TAlertEvent& event) = 0;
+
+ private:
+  class TAlertRendererController* controller_ = nullptr;
+};
 
 class TAlertWindow : public QWidget, public ISavableWindow {
   Q_OBJECT
