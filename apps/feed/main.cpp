@@ -6,6 +6,7 @@
 #include <CLI/CLI.hpp>
 #include <chrono>
 #include <cstdio>
+#include <algorithm>
 #include <ctime>
 #include <iostream>
 #include <memory>
@@ -89,6 +90,9 @@ int main(int argc, char** argv) {
   double speed = 1.0;
   bool paused = false;
   bool lockstep = false;
+  std::string clock_start;
+  double clock_rate = 1.0;
+  double clock_since = 0;
   app.add_option("--listen", listen, "HOST:PORT for conversations (port 0 picks a free one)")
       ->capture_default_str();
   app.add_option("--control", control,
@@ -111,10 +115,35 @@ int main(int argc, char** argv) {
   app.add_flag("--lockstep", lockstep,
                "one message per update, a time mark (type 9) before each new time, and playback only as far "
                "as 'until TIME' on the control port allows");
+  app.add_option("--clock", clock_start,
+                 "run the market of a simulated day from this time of the program's clock, "
+                 "\"YYYY-MM-DD HH:MM[:SS]\" (the vendor's clock is three hours ahead)");
+  app.add_option("--clock-rate", clock_rate, "seconds of the simulated day per real second")
+      ->check(CLI::PositiveNumber)
+      ->capture_default_str();
+  app.add_option("--clock-since", clock_since,
+                 "Unix time at which the simulated day showed its start (to share one clock with the program)");
   CLI11_PARSE(app, argc, argv);
 
   try {
-    const int64_t vendor_now = VendorNowMs();
+    int64_t vendor_now = VendorNowMs();
+    if (!clock_start.empty()) {
+      // The simulated day's vendor time now: its start plus what has passed since, at its rate.
+      if (!tape.empty() || !date.empty() || !start_time.empty() || app.count("--speed") > 0) {
+        throw CLI::ValidationError("--clock", "a simulated day sets the date, the time and the speed itself");
+      }
+      const std::string full = clock_start.size() == 16 ? clock_start + ":00" : clock_start;
+      const auto start = ParseTime(full + ".000");
+      if (!start || (clock_start.size() != 16 && clock_start.size() != 19)) {
+        throw CLI::ValidationError("--clock", "'" + clock_start + "' is not a date and time YYYY-MM-DD HH:MM[:SS]");
+      }
+      const double real_now = std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+      const double passed = clock_since > 0 ? std::max(0.0, real_now - clock_since) : 0.0;
+      vendor_now = *start + kVendorLeadMs + static_cast<int64_t>(passed * clock_rate * 1000.0);
+      speed = clock_rate;
+    } else if (clock_since > 0 || app.count("--clock-rate") > 0) {
+      throw CLI::ValidationError("--clock-rate", "--clock-rate and --clock-since need --clock");
+    }
     const int64_t day = date.empty() ? vendor_now / kMsPerDay : ParseDateOption(date);
     if (!tape.empty() && (!write_home.empty() || (!record.empty() && speed == 0))) {
       throw CLI::ValidationError("--tape",
@@ -148,6 +177,7 @@ int main(int argc, char** argv) {
     } else {
       const int64_t start =
           start_time.empty() ? vendor_now % kMsPerDay : ParseClockOption(start_time) * 1000LL;
+      if (!clock_start.empty()) LogLine("simulated day at " + std::to_string(speed) + " times real pace");
       options.origin_ms = day * kMsPerDay + start;
       LogLine("synthetic market of " + std::to_string(symbols) + " symbols, seed " + std::to_string(seed) +
               ", from " + FormatTime(options.origin_ms) + " (vendor clock)");

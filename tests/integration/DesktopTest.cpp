@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -18,6 +19,8 @@
 #include "FeedProcess.h"
 #include "PrivateDatabase.h"
 #include "XClose.h"
+#include "distribution/AlertCatalogue.h"
+#include "persistence/AlertWindowFactory.h"
 #include "persistence/Factories.h"
 
 namespace tarnwell::testing {
@@ -376,6 +379,95 @@ TEST_F(DesktopTest, ThePushDialogSendsTheTestAlertToTheDatabase) {
   // Closing the dialog hides it; closing the main window ends the program.
   ASSERT_TRUE(RequestWindowClose(x_->Display(), dialog));
   EXPECT_TRUE(WaitUntil([&] { return !IsViewable(dialog); }, 10s));
+  ASSERT_TRUE(RequestWindowClose(x_->Display(), main));
+  EXPECT_TRUE(program_->WaitForExit(15s).has_value());
+}
+
+// An alerts window from a page, on the stand-in feed's synthetic market: its rows come in the colour set for
+// the switched-on types, and with "Enable Push" ticked the same types become rows of a real database, under
+// their short codes; unticked, no more rows arrive.
+TEST_F(DesktopTest, AnAlertsWindowShowsTheMarketsAlertsAndPushesThemWhileEnabled) {
+  RegisterStandardFactoryClasses();
+  RegisterAlertWindowFactoryClasses();
+  TPrivateDatabase database(std::string(TARNWELL_DB_ROOT) + "/desktop-alerts");
+  database.Query("TRUNCATE alerts");
+  ASSERT_EQ(vendor::testing::RunFeed({"--symbols", "40", "--write-home", dir_.string()}).status, 0);
+  // One simulated day for the feed and the program, mid-session, ten times real pace.
+  const std::vector<std::string> day = {"--clock", "2026-12-09 09:40", "--clock-rate", "10", "--clock-since",
+                                        std::to_string(std::time(nullptr))};
+  std::vector<std::string> feedArgs = {"--symbols", "40"};
+  feedArgs.insert(feedArgs.end(), day.begin(), day.end());
+  vendor::testing::FeedProcess feed(feedArgs);
+  std::ofstream(dir_ / "Config.ini") << "[Vendor]\r\nAddress=" << feed.Address() << "\r\n[RealTimeAlerts]\r\ndb_Host="
+                                     << database.Host() << "\r\ndb_Port=" << database.Port() << "\r\n";
+
+  // The window: six symbols of the market and six busy alert types, all drawn on one colour to look for.
+  constexpr TColor kBackground = 0x00FF00;  // pure green, 0x00BBGGRR
+  TLayout page;
+  auto* window = new TAlertWindowFactory(&page);
+  // Below the main window, which sits in the middle of the screen.
+  window->Left = 10;
+  window->Top = 460;
+  window->Width = 700;
+  window->Height = 330;
+  std::ifstream symbols(dir_ / "symbols.txt");
+  for (std::string line; std::getline(symbols, line) && window->Symbols.size() < 6;) {
+    if (!line.empty() && line[0] != '$') window->Symbols.push_back(line);
+  }
+  const std::set<std::string> on = {"Heartbeat", "1MinHigh", "1MinLow", "NewHigh", "BlockPrint", "TradingAboveSpecialist"};
+  std::set<std::string> codes;
+  std::vector<TComponent*> rows;
+  const auto catalogue = AlertTypeRows();
+  for (auto row = catalogue.rbegin(); row != catalogue.rend(); ++row) {
+    auto* category = new TCategoryFactory(&page);
+    category->AlertEnabled = on.count(row->InternalName) != 0;
+    category->Foreground = 0;
+    category->Background = static_cast<std::int32_t>(category->AlertEnabled ? kBackground : 0xFFFFFF);
+    if (category->AlertEnabled) codes.insert(row->ShortName);
+    rows.push_back(category);
+  }
+  window->Categories = TComponentList::Make(rows, &page);
+  page.WindowList = TComponentList::Make({window}, &page);
+  SaveFactoryFile((dir_ / "alerts.PLy").string(), page);
+  WriteSettings((dir_ / "alerts.PLy").string(), "");
+
+  Start(day);
+  const unsigned long main = FindWindow("Tarnwell");
+  ASSERT_NE(main, 0u);
+  const unsigned long alerts = FindWindow("Alerts");
+  ASSERT_NE(alerts, 0u) << "program output in " << (dir_ / "output.txt");
+  fs::create_directories(TARNWELL_ARTIFACT_DIR);
+  const std::string shot = std::string(TARNWELL_ARTIFACT_DIR) + "/alerts-window.png";
+  auto greenPixels = [&] {
+    CaptureOutput({"import", "-window", std::to_string(alerts), shot}, XEnvironment());
+    const std::string count =
+        CaptureOutput({"convert", shot, "-fill", "black", "+opaque", "#00FF00", "-fill", "white", "-opaque",
+                       "#00FF00", "-format", "%[fx:mean*w*h]", "info:"},
+                      {});
+    return std::atof(count.c_str());
+  };
+  EXPECT_TRUE(WaitUntil([&] { return greenPixels() > 1000; }, 30s)) << "no alert rows in " << shot;
+
+  // "Standard Windows" > "Push Alerts", then "Enable Push" (the seventh control in tab order).
+  CaptureOutput({"xdotool", "mousemove", "--window", std::to_string(main), "80", "8", "click", "1"}, XEnvironment());
+  std::this_thread::sleep_for(500ms);
+  CaptureOutput({"xdotool", "key", "Down", "Return"}, XEnvironment());
+  const unsigned long dialog = FindWindow("Configure Alerts Push");
+  ASSERT_NE(dialog, 0u);
+  CaptureOutput({"xdotool", "windowfocus", "--sync", std::to_string(dialog)}, XEnvironment());
+  CaptureOutput({"xdotool", "key", "Tab", "Tab", "Tab", "Tab", "Tab", "Tab", "space"}, XEnvironment());
+  EXPECT_TRUE(WaitUntil([&] { return database.Number("SELECT COUNT(*) FROM alerts") >= 5; }, 30s))
+      << "no rows; program output in " << (dir_ / "output.txt");
+  std::istringstream types(database.Query("SELECT DISTINCT alert_type FROM alerts"));
+  for (std::string type; std::getline(types, type);) EXPECT_EQ(codes.count(type), 1u) << type;
+
+  // Unticked: what was on its way may still land, then nothing more.
+  CaptureOutput({"xdotool", "key", "space"}, XEnvironment());
+  std::this_thread::sleep_for(2s);
+  const long long settled = database.Number("SELECT COUNT(*) FROM alerts");
+  std::this_thread::sleep_for(4s);
+  EXPECT_EQ(database.Number("SELECT COUNT(*) FROM alerts"), settled);
+  EXPECT_GT(greenPixels(), 1000) << "the window goes on showing alerts";
   ASSERT_TRUE(RequestWindowClose(x_->Display(), main));
   EXPECT_TRUE(program_->WaitForExit(15s).has_value());
 }
