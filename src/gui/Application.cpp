@@ -22,6 +22,7 @@
 #include "persistence/GridFactories.h"
 #include "gui/AlertSelectionWindow.h"
 #include "gui/AlertsWindow.h"
+#include "gui/AutoAlertMonitor.h"
 #include "gui/ConfigureAlertsPush.h"
 #include "gui/DebugLogWindow.h"
 #include "gui/DockableForm.h"
@@ -90,6 +91,21 @@ QWidget* CreateConfigureAlertsPush(TApplication& app) {
   return dialog;
 }
 
+// The monitor takes over at an unattended start; the main window hands it the arguments once shown.
+QWidget* CreateAutoAlertMonitor(TApplication& app) {
+  auto* push = qobject_cast<TConfigureAlertsPush*>(app.Window("ConfigureAlertsPush"));
+  auto* monitor = new TAutoAlertMonitor(push, &app.MainForm());
+  app.MainForm().EnableEntry("Standard Windows", "Auto Alert Monitor", [monitor] {
+    monitor->showNormal();
+    monitor->raise();
+    monitor->activateWindow();
+  });
+  app.MainForm().OnUnattendedStart = [monitor](const std::string& symbolFile, const std::string& database) {
+    monitor->ConfigureUnattended(symbolFile, database);
+  };
+  return monitor;
+}
+
 // The windows in start-up order; only the main window and the debug log are shown at once.
 const TStartupWindow kStartupWindows[] = {
     {"DebugOutputWindow", true, [](TApplication& app) -> QWidget* { return new TDebugOutputWindow(&app.MainForm()); }},
@@ -99,6 +115,7 @@ const TStartupWindow kStartupWindows[] = {
     {"AlertSelectionWindow", false,
      [](TApplication& app) -> QWidget* { return new TAlertSelectionWindow(&app.MainForm()); }},
     {"ConfigureAlertsPush", false, CreateConfigureAlertsPush},
+    {"AutoAlertMonitor", false, CreateAutoAlertMonitor},
 };
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include "alerts/Alert.h"
 #include "framework/Clock.h"
 #include "framework/DebugLog.h"
+#include "framework/StartArguments.h"
 
 namespace tarnwell {
 namespace {
@@ -139,6 +140,16 @@ void TConfigureAlertsPush::UnlockSettings() { SetConnectionEditable(true); }
 void TConfigureAlertsPush::ReportError(const std::string& line) {
   AddLine(line);
   lastError_->setText(QString::fromStdString(line));
+}
+
+void TConfigureAlertsPush::ConfigureUnattended(const std::string& database) {
+  if (!database.empty()) {
+    const THostPort address = SplitHostPort(database);
+    host_->setText(QString::fromStdString(address.host));
+    if (database.find(':') != std::string::npos) port_->setText(QString::fromStdString(address.port));
+  }
+  enablePush_->setChecked(true);
+  queue_.SetEnabled(true);
 }
 
 void TConfigureAlertsPush::RefreshCounts() {

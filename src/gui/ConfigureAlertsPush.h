@@ -34,6 +34,10 @@ class TConfigureAlertsPush final : public QDialog, public IPushSettingsHost {
   /// Logs the line and shows it as the latest error.
   void ReportError(const std::string& line) override;
 
+  /// Unattended operation: the database host (and port, after a colon) when `database` is not empty, then
+  /// the push switched on. The host goes first, so that the writer's first connection already uses it.
+  void ConfigureUnattended(const std::string& database);
+
   /// The 500 ms refresh of the sent, lost and waiting counts.
   void RefreshCounts();
 

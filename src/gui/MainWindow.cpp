@@ -202,10 +202,11 @@ void TMainForm::showEvent(QShowEvent* event) {
   if (shown_) return;
   shown_ = true;
   if (arguments_.unattended) {
-    // The automatic monitor takes over from here once it joins the program.
+    // The automatic monitor takes over from here.
     THostPort db = SplitHostPort(arguments_.databaseHost);
     AddLine("Unattended start: symbol file \"" + arguments_.symbolFile + "\", database host \"" + db.host +
             "\", port \"" + db.port + "\"");
+    if (OnUnattendedStart) OnUnattendedStart(arguments_.symbolFile, arguments_.databaseHost);
     return;
   }
   if (initialPage_.isEmpty()) return;

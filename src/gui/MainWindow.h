@@ -30,6 +30,10 @@ class TMainForm : public QMainWindow {
   const QString& AutosavePage() const { return autosavePage_; }
   const QString& MenuDirectory() const { return menuDirectory_; }
 
+  /// Runs once the window is first shown when the program was started with a symbol file: (symbol file,
+  /// database host with an optional port).
+  std::function<void(const std::string&, const std::string&)> OnUnattendedStart;
+
   /// Rebuilds "Custom Windows" and "Pages" from the menu directory.
   void BuildDirectoryMenus();
   /// Rebuilds "Active Windows" (done each time that menu opens).
