@@ -1,11 +1,17 @@
 // tarnwell: the desktop program and alert server.
 
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
 #include <QApplication>
+#include <QSocketNotifier>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
 
 #include "framework/Clock.h"
+#include "framework/DebugLog.h"
 #include "framework/StartArguments.h"
 #include "gui/Application.h"
 
@@ -32,6 +38,21 @@ int main(int argc, char** argv) {
   QApplication qtApp(argc, argv);
   qtApp.setQuitOnLastWindowClosed(false);  // closing the main window ends the program, nothing else does
   TApplication app(arguments, logProblem);
+  // SIGTERM and SIGINT (a service being stopped, Ctrl-C) end the program the way the close does: the alert
+  // windows stop and the database writer sends what waits first. The handler only writes to a pipe.
+  static int signalPipe[2];
+  if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) == 0) {
+    struct sigaction action {};
+    action.sa_handler = [](int) { [[maybe_unused]] auto n = ::write(signalPipe[1], "x", 1); };
+    ::sigaction(SIGTERM, &action, nullptr);
+    ::sigaction(SIGINT, &action, nullptr);
+    auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &qtApp);
+    QObject::connect(notifier, &QSocketNotifier::activated, &qtApp, [&app, notifier] {
+      notifier->setEnabled(false);
+      AddLine("Stop requested by a signal.");
+      app.ShutDown();
+    });
+  }
   int code = qtApp.exec();
   FinalizeModules();
   // The worker threads are not stopped: end the process here, without running static destructors under

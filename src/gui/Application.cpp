@@ -1,5 +1,6 @@
 #include "gui/Application.h"
 
+#include <QApplication>
 #include <QMessageBox>
 #include <cstdlib>
 #include <functional>
@@ -161,6 +162,14 @@ TApplication::TApplication(const TStartArguments& arguments, const std::string& 
   }
   mainForm_->show();
   if (!logProblem.empty()) QMessageBox::warning(mainForm_, "Tarnwell", QString::fromStdString(logProblem));
+}
+
+void TApplication::ShutDown() {
+  if (auto* monitor = qobject_cast<TAutoAlertMonitor*>(Window("AutoAlertMonitor"))) {
+    monitor->ShutDown();
+    return;
+  }
+  qApp->exit(0);
 }
 
 QWidget* TApplication::Window(const std::string& name) const {

@@ -25,6 +25,9 @@ class TApplication {
   TApplication(const TStartArguments& arguments, const std::string& logProblem);
 
   TMainForm& MainForm() const { return *mainForm_; }
+  /// Ends the program as the automatic monitor does at the close: its alert windows stop, the database
+  /// writer sends what waits (bounded), then the event loop ends.
+  void ShutDown();
   /// A start-up window by its name, or null.
   QWidget* Window(const std::string& name) const;
 

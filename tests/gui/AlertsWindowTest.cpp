@@ -9,6 +9,7 @@
 #include "FrameworkTestSupport.h"
 #include "HandFeed.h"
 #include "OvernightHome.h"
+#include "OffscreenApplication.h"
 #include "TempDir.h"
 #include "alerts/Registration.h"
 #include "framework/SymbolGroups.h"
@@ -22,13 +23,10 @@ namespace {
 class AlertsWindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    app_ = std::make_unique<QApplication>(argc_, argv_);
+    qt_ = std::make_unique<testing::TOffscreenApplication>();
     home_ = std::make_unique<testing::TOvernightHome>();
     RegisterStandardFactories();
     testing::InstallHandFeed();
-    ui_ = std::make_unique<TQtUserInterfaceThread>();
-    SetUserInterfaceThread(ui_.get());
     TGroupList::MarkOwnerThread();
     RegisterStandardFactoryClasses();
     RegisterGridFactoryClasses();
@@ -37,22 +35,16 @@ class AlertsWindowTest : public ::testing::Test {
   }
   void TearDown() override {
     TDataNodeThread::Instance().Flush();
-    SetUserInterfaceThread(nullptr);
-    ui_.reset();
     home_.reset();
     testing::ClearFeedImplementations();
-    app_.reset();
+    qt_.reset();
   }
 
   testing::TTempDir dir_{"tarnwell-alerts-window"};
 
  private:
-  int argc_ = 1;
-  char name_[5] = "test";
-  char* argv_[2] = {name_, nullptr};
-  std::unique_ptr<QApplication> app_;
+  std::unique_ptr<testing::TOffscreenApplication> qt_;
   std::unique_ptr<testing::TOvernightHome> home_;
-  std::unique_ptr<TQtUserInterfaceThread> ui_;
 };
 
 TEST_F(AlertsWindowTest, ColumnsShowTheirStatisticsFittedToTheCell) {

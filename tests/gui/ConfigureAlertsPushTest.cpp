@@ -17,6 +17,7 @@
 #include <stdexcept>
 #include <thread>
 
+#include "OffscreenApplication.h"
 #include "TempDir.h"
 #include "framework/DebugLog.h"
 #include "gui/QtUserInterfaceThread.h"
@@ -47,10 +48,7 @@ class TConfigHome final : public ::testing::Environment {
 class ConfigureAlertsPushTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    app_ = std::make_unique<QApplication>(argc_, argv_);
-    ui_ = std::make_unique<TQtUserInterfaceThread>();
-    SetUserInterfaceThread(ui_.get());
+    qt_ = std::make_unique<testing::TOffscreenApplication>();
   }
 
   void TearDown() override {
@@ -63,9 +61,7 @@ class ConfigureAlertsPushTest : public ::testing::Test {
     });
     while (!stopped) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     stopper.join();
-    SetUserInterfaceThread(nullptr);
-    ui_.reset();
-    app_.reset();
+    qt_.reset();
   }
 
   TConfigureAlertsPush& Open(TMysqlClient& client) {
@@ -90,11 +86,7 @@ class ConfigureAlertsPushTest : public ::testing::Test {
   std::unique_ptr<TConfigureAlertsPush> dialog_;
 
  private:
-  int argc_ = 1;
-  char name_[5] = "test";
-  char* argv_[2] = {name_, nullptr};
-  std::unique_ptr<QApplication> app_;
-  std::unique_ptr<TQtUserInterfaceThread> ui_;
+  std::unique_ptr<testing::TOffscreenApplication> qt_;
 };
 
 const char* const kConnectionControls[] = {"HostText",     "UserText", "PasswordText",

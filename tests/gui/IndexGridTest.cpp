@@ -13,6 +13,7 @@
 #include <map>
 #include <memory>
 
+#include "OffscreenApplication.h"
 #include "TempDir.h"
 #include "framework/Errors.h"
 #include "gui/CellRenderer.h"
@@ -51,8 +52,7 @@ std::unique_ptr<TSimpleIndexCellRendererFactory> Offer(const std::string& classN
 class IndexGridTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    app_ = std::make_unique<QApplication>(argc_, argv_);
+    qt_ = std::make_unique<testing::TOffscreenApplication>(false);
     RegisterStandardFactoryClasses();
     RegisterGridFactoryClasses();
     for (const auto& [className, header, sample] :
@@ -66,7 +66,7 @@ class IndexGridTest : public ::testing::Test {
   }
   void TearDown() override {
     grid_.reset();
-    app_.reset();
+    qt_.reset();
   }
 
   TRecordingRenderer& Recorder(int position) {
@@ -94,10 +94,7 @@ class IndexGridTest : public ::testing::Test {
     return nullptr;
   }
 
-  int argc_ = 1;
-  char name_[16] = "gui-tests";
-  char* argv_[2] = {name_, nullptr};
-  std::unique_ptr<QApplication> app_;
+  std::unique_ptr<testing::TOffscreenApplication> qt_;
   std::unique_ptr<TIndexGrid> grid_;
 };
 

@@ -14,6 +14,7 @@
 #include <QRadioButton>
 #include <fstream>
 
+#include "OffscreenApplication.h"
 #include "TempDir.h"
 #include "framework/SymbolGroups.h"
 #include "gui/DockableForm.h"
@@ -27,10 +28,7 @@ namespace {
 class PagesTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    app_ = std::make_unique<QApplication>(argc_, argv_);
-    ui_ = std::make_unique<TQtUserInterfaceThread>();
-    SetUserInterfaceThread(ui_.get());
+    qt_ = std::make_unique<testing::TOffscreenApplication>();
     TGroupList::MarkOwnerThread();
     RegisterStandardFactoryClasses();
     RegisterPageWindowCreators();
@@ -47,9 +45,7 @@ class PagesTest : public ::testing::Test {
     }
     for (const QPointer<QWidget>& window : windows) delete window.data();
     main_.reset();
-    SetUserInterfaceThread(nullptr);
-    ui_.reset();
-    app_.reset();
+    qt_.reset();
   }
 
   static TDockableListenerForm* Floating(int left, int top, const std::string& group) {
@@ -83,11 +79,7 @@ class PagesTest : public ::testing::Test {
   std::unique_ptr<QMainWindow> main_;
 
  private:
-  int argc_ = 1;
-  char name_[5] = "test";
-  char* argv_[2] = {name_, nullptr};
-  std::unique_ptr<QApplication> app_;
-  std::unique_ptr<TQtUserInterfaceThread> ui_;
+  std::unique_ptr<testing::TOffscreenApplication> qt_;
 };
 
 TEST_F(PagesTest, APageBringsBackItsWindowsInPlaceWithTheirGroupsAndSymbols) {

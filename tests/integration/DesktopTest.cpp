@@ -59,6 +59,19 @@ class TXServer {
   std::string display_;
 };
 
+// A viewer window of a page.
+TDockableListenerFormFactory* Viewer(TLayout& page, int left, int top, int width, int height, const std::string& group,
+                                     const std::string& name = "") {
+  auto* viewer = new TDockableListenerFormFactory(&page);
+  viewer->Left = left;
+  viewer->Top = top;
+  viewer->Width = width;
+  viewer->Height = height;
+  viewer->Group = group;
+  viewer->WindowName = name;
+  return viewer;
+}
+
 class DesktopTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -184,13 +197,7 @@ TEST_F(DesktopTest, MainAndLogWindowsShowAndClosingTheMainWindowEndsTheProgram) 
 TEST_F(DesktopTest, ArgumentsHandOverToTheMonitorInsteadOfTheInitialPage) {
   // A page with one viewer, set as the initial page in the user's settings (below XDG_CONFIG_HOME).
   TLayout page;
-  auto* viewer = new TDockableListenerFormFactory(&page);
-  viewer->Left = 40;
-  viewer->Top = 120;
-  viewer->Width = 260;
-  viewer->Height = 180;
-  viewer->Group = "Tech";
-  page.WindowList = TComponentList::Make({viewer}, &page);
+  page.WindowList = TComponentList::Make({Viewer(page, 40, 120, 260, 180, "Tech")}, &page);
   page.GroupNames = {"Tech"};
   page.StockNames = {"IBM"};
   SaveFactoryFile((dir_ / "start.PLy").string(), page);
@@ -226,16 +233,6 @@ TEST_F(DesktopTest, ArgumentsHandOverToTheMonitorInsteadOfTheInitialPage) {
 TEST_F(DesktopTest, APageSavedAtCloseBringsEveryWindowBackAfterARestart) {
   RegisterStandardFactoryClasses();
   TLayout page;
-  auto form = [&](int left, int top, int width, int height, const std::string& group, const std::string& name) {
-    auto* f = new TDockableListenerFormFactory(&page);
-    f->Left = left;
-    f->Top = top;
-    f->Width = width;
-    f->Height = height;
-    f->Group = group;
-    f->WindowName = name;
-    return f;
-  };
   auto* stock = new TStockWindowFactory(&page);
   stock->Left = 20;
   stock->Top = 330;
@@ -243,10 +240,11 @@ TEST_F(DesktopTest, APageSavedAtCloseBringsEveryWindowBackAfterARestart) {
   stock->Height = 420;
   stock->Group = "Stocks";
   stock->DockedWindows = TComponentList::Make(
-      {form(0, 0, 700, 140, "Stocks", "Dock_Child_0"), form(0, 0, 700, 140, "Stocks", "Dock_Child_1"),
-       form(0, 0, 700, 140, "Stocks", "Dock_Child_2")},
+      {Viewer(page, 0, 0, 700, 140, "Stocks", "Dock_Child_0"), Viewer(page, 0, 0, 700, 140, "Stocks", "Dock_Child_1"),
+       Viewer(page, 0, 0, 700, 140, "Stocks", "Dock_Child_2")},
       &page);
-  page.WindowList = TComponentList::Make({form(20, 60, 300, 200, "Tech", ""), form(360, 60, 300, 200, "Energy", ""), stock}, &page);
+  page.WindowList = TComponentList::Make(
+      {Viewer(page, 20, 60, 300, 200, "Tech"), Viewer(page, 360, 60, 300, 200, "Energy"), stock}, &page);
   page.GroupNames = {"Energy", "Stocks", "Tech"};
   page.StockNames = {"XOM", "AAPL", "IBM"};
   SaveFactoryFile((dir_ / "start.PLy").string(), page);
@@ -356,10 +354,10 @@ TEST_F(DesktopTest, ThePushDialogSendsTheTestAlertToTheDatabase) {
   const unsigned long main = FindWindow("Tarnwell");
   ASSERT_NE(main, 0u);
   // The menu as a person opens it: a click on "Standard Windows" (the second title, after "File"), then the
-  // first entry that is enabled.
+  // second entry ("Push Alerts", after "Auto Alert Monitor").
   CaptureOutput({"xdotool", "mousemove", "--window", std::to_string(main), "80", "8", "click", "1"}, XEnvironment());
   std::this_thread::sleep_for(500ms);
-  CaptureOutput({"xdotool", "key", "Down", "Return"}, XEnvironment());
+  CaptureOutput({"xdotool", "key", "Down", "Down", "Return"}, XEnvironment());
   const unsigned long dialog = FindWindow("Configure Alerts Push");
   ASSERT_NE(dialog, 0u) << "no push dialog";
   // Tab order: Host, User, Password, Database, Port, Remote, Enable Push, Fake, Send Test Alert.
@@ -448,10 +446,10 @@ TEST_F(DesktopTest, AnAlertsWindowShowsTheMarketsAlertsAndPushesThemWhileEnabled
   };
   EXPECT_TRUE(WaitUntil([&] { return greenPixels() > 1000; }, 30s)) << "no alert rows in " << shot;
 
-  // "Standard Windows" > "Push Alerts", then "Enable Push" (the seventh control in tab order).
+  // "Standard Windows" > "Push Alerts" (its second entry), then "Enable Push" (the seventh control in tab order).
   CaptureOutput({"xdotool", "mousemove", "--window", std::to_string(main), "80", "8", "click", "1"}, XEnvironment());
   std::this_thread::sleep_for(500ms);
-  CaptureOutput({"xdotool", "key", "Down", "Return"}, XEnvironment());
+  CaptureOutput({"xdotool", "key", "Down", "Down", "Return"}, XEnvironment());
   const unsigned long dialog = FindWindow("Configure Alerts Push");
   ASSERT_NE(dialog, 0u);
   CaptureOutput({"xdotool", "windowfocus", "--sync", std::to_string(dialog)}, XEnvironment());
