@@ -34,9 +34,13 @@ class AutoAlertMonitorTest : public ::testing::Test {
                 "Date,Closed,Name,Start Late,End Early\n"
                 "12/25,1,Christmas,,\n"
                 "11/24/2006,,Day after Thanksgiving,,180\n"
-                "12/10/2026,,,30,\n");
+                "12/10/2026,,,30,\n"
+                "1/3/2031,,,30,\n");
     home_.Write("OvernightData.csv",
                 "Symbol,Avg Daily Volume\nALL,2000000\nLOWEST,150000\nBELOW,149999\nABOVE,3000001\n");
+    // The clock only moves forward from here: file nodes linger on timers of the clock, and a clock set back
+    // would keep them past the end of the test.
+    clock::SetManual(EncodeDateTime(2006, 1, 2));
     monitor_ = std::make_unique<TAutoAlertMonitorLogic>(windows_, nullptr);
   }
   void TearDown() override {
@@ -60,18 +64,18 @@ TEST_F(AutoAlertMonitorTest, OpenHoursFollowTheWeekAndTheHolidayFile) {
     bool open;
     const char* status;
   } cases[] = {
+      {EncodeDateTime(2006, 11, 24, 12, 59), true, "Open (Closing in 1 minutes.)"},  // ends 180 minutes early
+      {EncodeDateTime(2006, 11, 24, 13, 0), false, "Closed (Closed 0 minutes ago.)"},
       {EncodeDateTime(2026, 12, 9, 4, 19), false, "Closed (Opening in 1 minutes.)"},
       {EncodeDateTime(2026, 12, 9, 4, 20), true, "Open (Closing in 700 minutes.)"},
       {EncodeDateTime(2026, 12, 9, 15, 59), true, "Open (Closing in 1 minutes.)"},
       {EncodeDateTime(2026, 12, 9, 16, 5), false, "Closed (Closed 5 minutes ago.)"},
+      {EncodeDateTime(2026, 12, 10, 4, 49), false, "Closed (Opening in 1 minutes.)"},  // starts 30 late
+      {EncodeDateTime(2026, 12, 10, 4, 50), true, "Open (Closing in 670 minutes.)"},
       {EncodeDateTime(2026, 12, 12, 10, 0), false, "Closed (Saturday)"},
       {EncodeDateTime(2026, 12, 13, 10, 0), false, "Closed (Sunday)"},
       {EncodeDateTime(2026, 12, 25, 10, 0), false, "Closed (Christmas)"},  // a yearly row
       {EncodeDateTime(2030, 12, 25, 10, 0), false, "Closed (Christmas)"},
-      {EncodeDateTime(2006, 11, 24, 12, 59), true, "Open (Closing in 1 minutes.)"},  // ends 180 minutes early
-      {EncodeDateTime(2006, 11, 24, 13, 0), false, "Closed (Closed 0 minutes ago.)"},
-      {EncodeDateTime(2026, 12, 10, 4, 49), false, "Closed (Opening in 1 minutes.)"},  // starts 30 late
-      {EncodeDateTime(2026, 12, 10, 4, 50), true, "Open (Closing in 670 minutes.)"},
   };
   for (const auto& c : cases) {
     std::string status;
@@ -83,11 +87,11 @@ TEST_F(AutoAlertMonitorTest, OpenHoursFollowTheWeekAndTheHolidayFile) {
     TDateTime now;
     TAutoAlertMonitorLogic::TVolumeBlockHistory before, after;
   } history[] = {
-      {EncodeDateTime(2026, 12, 9, 6, 29), TAutoAlertMonitorLogic::vbAutoNoHistory, TAutoAlertMonitorLogic::vbAutoUseHistory},
-      {EncodeDateTime(2026, 12, 9, 6, 30), TAutoAlertMonitorLogic::vbAutoUseHistory, TAutoAlertMonitorLogic::vbAutoNoHistory},
-      {EncodeDateTime(2026, 12, 10, 6, 59), TAutoAlertMonitorLogic::vbAutoNoHistory, TAutoAlertMonitorLogic::vbAutoUseHistory},
-      {EncodeDateTime(2026, 12, 10, 7, 0), TAutoAlertMonitorLogic::vbAutoUseHistory, TAutoAlertMonitorLogic::vbAutoNoHistory},
-      {EncodeDateTime(2026, 12, 9, 5, 0), TAutoAlertMonitorLogic::vbForceNoHistory, TAutoAlertMonitorLogic::vbForceNoHistory},
+      {EncodeDateTime(2031, 1, 2, 6, 29), TAutoAlertMonitorLogic::vbAutoNoHistory, TAutoAlertMonitorLogic::vbAutoUseHistory},
+      {EncodeDateTime(2031, 1, 2, 6, 30), TAutoAlertMonitorLogic::vbAutoUseHistory, TAutoAlertMonitorLogic::vbAutoNoHistory},
+      {EncodeDateTime(2031, 1, 3, 6, 59), TAutoAlertMonitorLogic::vbAutoNoHistory, TAutoAlertMonitorLogic::vbAutoUseHistory},
+      {EncodeDateTime(2031, 1, 3, 7, 0), TAutoAlertMonitorLogic::vbAutoUseHistory, TAutoAlertMonitorLogic::vbAutoNoHistory},
+      {EncodeDateTime(2031, 1, 6, 5, 0), TAutoAlertMonitorLogic::vbForceNoHistory, TAutoAlertMonitorLogic::vbForceNoHistory},
   };
   for (const auto& h : history) {
     clock::SetManual(h.now);
