@@ -34,6 +34,9 @@ TStartArguments ParseStartArguments(const std::vector<std::string>& args) {
       ->capture_default_str();
   app.add_option("--clock-since", since,
                  "Unix time at which the simulated day showed its start (to share one clock with the feed)");
+  app.add_option("--report-as", result.reportAs,
+                 "name of this server's heartbeat row in monitor_alive (default: \"Alert Server\" and the "
+                 "computer's name); servers that share a database each need their own");
   result.helpText = app.help();
   std::vector<std::string> rest(args.begin() + (args.empty() ? 0 : 1), args.end());
   std::reverse(rest.begin(), rest.end());  // CLI11 takes the arguments last first

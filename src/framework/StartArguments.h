@@ -21,6 +21,8 @@ struct TStartArguments {
   std::string databaseHost;  ///< argument 2 as given, empty if absent
   /// A simulated day: the local time the clock starts at ("--clock"), its rate ("--clock-rate") and the
   /// system time at which it showed the start ("--clock-since", Unix seconds; default: when parsed).
+  /// The heartbeat row's name ("--report-as"); empty: "Alert Server" and the computer's name.
+  std::string reportAs;
   bool simulatedClock = false;
   double clockStart = 0;
   double clockRate = 1;

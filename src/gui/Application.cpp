@@ -101,8 +101,10 @@ QWidget* CreateAutoAlertMonitor(TApplication& app) {
     monitor->raise();
     monitor->activateWindow();
   });
-  app.MainForm().OnUnattendedStart = [monitor](const std::string& symbolFile, const std::string& database) {
+  app.MainForm().OnUnattendedStart = [monitor, reportAs = app.Arguments().reportAs](const std::string& symbolFile,
+                                                                                   const std::string& database) {
     monitor->ConfigureUnattended(symbolFile, database);
+    if (!reportAs.empty()) monitor->SetReportAs(reportAs);
   };
   return monitor;
 }
@@ -136,7 +138,7 @@ std::string InitializeModules() {
 
 void FinalizeModules() { ShutdownVendorLibrary(); }
 
-TApplication::TApplication(const TStartArguments& arguments, const std::string& logProblem) {
+TApplication::TApplication(const TStartArguments& arguments, const std::string& logProblem) : arguments_(arguments) {
   static TQtUserInterfaceThread* uiThread = new TQtUserInterfaceThread;
   SetUserInterfaceThread(uiThread);
   // The screen beat's timer belongs to this thread: start it here, before anything waits on another thread.

@@ -25,6 +25,7 @@ class TApplication {
   TApplication(const TStartArguments& arguments, const std::string& logProblem);
 
   TMainForm& MainForm() const { return *mainForm_; }
+  const TStartArguments& Arguments() const { return arguments_; }
   /// Ends the program as the automatic monitor does at the close: its alert windows stop, the database
   /// writer sends what waits (bounded), then the event loop ends.
   void ShutDown();
@@ -32,6 +33,7 @@ class TApplication {
   QWidget* Window(const std::string& name) const;
 
  private:
+  TStartArguments arguments_;
   TMainForm* mainForm_ = nullptr;
   std::map<std::string, QWidget*> windows_;
 };

@@ -177,6 +177,11 @@ void TAutoAlertMonitor::ConfigureUnattended(const std::string& symbolFile, const
   AddLine("Unattended: symbol file \"" + symbolFile + "\", database \"" + database + "\"");
 }
 
+void TAutoAlertMonitor::SetReportAs(const std::string& name) {
+  reportAs_->setText(QString::fromStdString(name));
+  SyncSettings();
+}
+
 TAlertWindow* TAutoAlertMonitor::FindGroupWindow(const std::string& caption) {
   for (QWidget* window : QApplication::topLevelWidgets()) {
     auto* alerts = dynamic_cast<TAlertWindow*>(window);

@@ -30,6 +30,8 @@ class TAutoAlertMonitor : public QWidget, public IAutoAlertWindows {
   /// Started with a symbol file (and a database host): push on, auto start, shut down at the close,
   /// monitor and report; the first tick in open hours starts the alerts.
   void ConfigureUnattended(const std::string& symbolFile, const std::string& database);
+  /// The name of the heartbeat row ("Report as:").
+  void SetReportAs(const std::string& name);
   /// The 20-second step (of the program's clock).
   void Tick();
   TAutoAlertMonitorLogic& Logic() { return *logic_; }

@@ -37,44 +37,81 @@ std::vector<std::string> LogLines(const fs::path& home) {
   return lines;
 }
 
-TEST(UnattendedServer, RunsAShortDayToItsOwnShutDownThroughAFeedRestart) {
-  TTempDir home("tarnwell-unattended");
-  fs::create_directories(home / "Logs");
-  ASSERT_EQ(vendor::testing::RunFeed({"--symbols", "40", "--date", "2026-12-09", "--write-home", home.Path().string()})
-                .status,
-            0);
-  // The day opens at 09:20 (300 minutes late) and closes at 10:00 (360 minutes early).
-  std::ofstream(home / "Holidays.csv") << "Date,Closed,Name,Start Late,End Early\n12/9/2026,,Short day,300,360\n";
-  TPrivateDatabase database(std::string(TARNWELL_DB_ROOT) + "/unattended");
-  database.Query("TRUNCATE alerts");
+// The sent count of a server's closing line "All alert rows sent (N sent, 0 lost)", or -1.
+long long SentAtClose(const fs::path& folder) {
+  for (const std::string& line : LogLines(folder)) {
+    std::smatch sent;
+    if (std::regex_search(line, sent, std::regex(R"(All alert rows sent \((\d+) sent, 0 lost\))"))) {
+      return std::stoll(sent[1]);
+    }
+  }
+  return -1;
+}
+
+// A home with the synthetic market's overnight files, a day that Holidays.csv shortens to 09:20 (300 minutes
+// late) to 10:00 (360 minutes early), a private database, and the feed on the simulated day from 09:10 at 60
+// times real pace.
+class UnattendedServer : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(vendor::testing::RunFeed({"--symbols", "40", "--date", "2026-12-09", "--write-home", home_.Path().string()})
+                  .status,
+              0);
+    std::ofstream(home_ / "Holidays.csv") << "Date,Closed,Name,Start Late,End Early\n12/9/2026,,Short day,300,360\n";
+    // A server of its own per test: ctest runs tests side by side.
+    database_ = std::make_unique<TPrivateDatabase>(std::string(TARNWELL_DB_ROOT) + "/unattended-" +
+                                                   ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    database_->Query("TRUNCATE alerts");
+    database_->Query("DELETE FROM monitor_alive");
+    // The simulated day begins now, once the slow parts of the set-up are done; at 60 times real pace a
+    // server is up well before the opening minute.
+    day_ = {"--clock", "2026-12-09 09:10", "--clock-rate", "60", "--clock-since", std::to_string(std::time(nullptr))};
+    feedArgs_.insert(feedArgs_.end(), day_.begin(), day_.end());
+    feed_ = std::make_unique<vendor::testing::FeedProcess>(feedArgs_);
+    std::ofstream(home_ / "Config.ini") << "[Vendor]\r\nAddress=" << feed_->Address() << "\r\n";
+  }
+
+  /// A server in its own working folder (its Logs/ there) with the symbol file and the extra arguments.
+  std::unique_ptr<TChildProcess> StartServer(const fs::path& folder, const std::string& symbolFile,
+                                             const std::vector<std::string>& extra = {}) {
+    fs::create_directories(folder / "Logs");
+    // The options around the two arguments, as an operator may write them.
+    std::vector<std::string> args = {day_[0], day_[1], symbolFile, database_->Host() + ":" + database_->Port()};
+    args.insert(args.end(), day_.begin() + 2, day_.end());
+    args.insert(args.end(), extra.begin(), extra.end());
+    return std::make_unique<TChildProcess>(
+        TARNWELL_PROGRAM, args,
+        TChildProcess::TOptions{{{"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}, {"QT_QPA_PLATFORM", ""},
+                                 {"TARNWELL_HOME", home_.Path().string()}, {"XDG_CONFIG_HOME", (folder / "config").string()},
+                                 {"XDG_RUNTIME_DIR", folder.string()}},
+                                folder.string(),
+                                (folder / "output.txt").string(),
+                                {}});
+  }
+
+  TTempDir home_{"tarnwell-unattended"};
+  std::unique_ptr<TPrivateDatabase> database_;
+  std::vector<std::string> day_;
+  std::vector<std::string> feedArgs_ = {"--symbols", "40"};
+  std::unique_ptr<vendor::testing::FeedProcess> feed_;
+};
+
+TEST_F(UnattendedServer, RunsAShortDayToItsOwnShutDownThroughAFeedRestart) {
+  TPrivateDatabase& database = *database_;
   const std::string heartbeat = "Alert Server " + TAutoAlertMonitorLogic::ComputerName();
-  database.Query("REPLACE INTO monitor_alive (name, last_update) VALUES ('" + heartbeat + "', NULL)");
-
-  const std::vector<std::string> day = {"--clock", "2026-12-09 09:17", "--clock-rate", "120", "--clock-since",
-                                        std::to_string(std::time(nullptr))};
-  std::vector<std::string> feedArgs = {"--symbols", "40"};
-  feedArgs.insert(feedArgs.end(), day.begin(), day.end());
-  auto feed = std::make_unique<vendor::testing::FeedProcess>(feedArgs);
+  database.Query("INSERT INTO monitor_alive (name) VALUES ('" + heartbeat + "')");
+  auto& feed = feed_;
   const std::string address = feed->Address();
-  std::ofstream(home / "Config.ini") << "[Vendor]\r\nAddress=" << address << "\r\n";
-
-  // The options around the two arguments, as an operator may write them.
-  std::vector<std::string> args = {day[0], day[1], "symbols.txt", database.Host() + ":" + database.Port()};
-  args.insert(args.end(), day.begin() + 2, day.end());
-  TChildProcess server(TARNWELL_PROGRAM, args,
-                       {{{"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}, {"QT_QPA_PLATFORM", ""},
-                         {"TARNWELL_HOME", home.Path().string()}, {"XDG_CONFIG_HOME", (home / "config").string()},
-                         {"XDG_RUNTIME_DIR", home.Path().string()}},
-                        home.Path().string(),
-                        (home / "output.txt").string(),
-                        {}});
+  const fs::path folder = home_.Path();
+  std::unique_ptr<TChildProcess> started = StartServer(folder, "symbols.txt");
+  TChildProcess& server = *started;
   auto logged = [&](const std::string& text) {
-    for (const std::string& line : LogLines(home.Path())) {
+    for (const std::string& line : LogLines(folder)) {
       if (line.find(text) != std::string::npos) return line;
     }
     return std::string();
   };
-  ASSERT_TRUE(WaitUntil([&] { return !logged("Starting...").empty(); }, 60s)) << "never started; see " << (home / "Logs");
+  ASSERT_TRUE(WaitUntil([&] { return !logged("Starting...").empty(); }, 60s)) << "never started; see " << (folder / "Logs");
   // Log lines carry the program's clock: the start comes within a tick of the opening minute.
   EXPECT_TRUE(std::regex_search(logged("Starting..."), std::regex("^12/09/2026 09:20:[0-4]\\d:"))) << logged("Starting...");
   ASSERT_TRUE(WaitUntil([&] { return database.Number("SELECT COUNT(*) FROM alerts") > 20; }, 60s)) << "no rows";
@@ -82,7 +119,7 @@ TEST(UnattendedServer, RunsAShortDayToItsOwnShutDownThroughAFeedRestart) {
   // The feed goes away and comes back on the same address and day; alerts go on after it.
   feed->Kill();
   std::this_thread::sleep_for(2s);
-  feed = std::make_unique<vendor::testing::FeedProcess>(feedArgs, address);
+  feed = std::make_unique<vendor::testing::FeedProcess>(feedArgs_, address);
   const long long beforeRestart = database.Number("SELECT MAX(id) FROM alerts");
   EXPECT_TRUE(WaitUntil([&] { return database.Number("SELECT COUNT(*) FROM alerts WHERE id > " + std::to_string(beforeRestart)) > 20; }, 60s))
       << "no alerts after the feed came back";
@@ -93,10 +130,9 @@ TEST(UnattendedServer, RunsAShortDayToItsOwnShutDownThroughAFeedRestart) {
   EXPECT_FALSE(logged("Shutting down.").empty());
 
   // Every row the writer took is in the table, nothing was lost, and each group's types are there.
-  std::smatch sent;
-  const std::string summary = logged("All alert rows sent");
-  ASSERT_TRUE(std::regex_search(summary, sent, std::regex(R"(\((\d+) sent, 0 lost\))"))) << summary;
-  EXPECT_EQ(database.Number("SELECT COUNT(*) FROM alerts"), std::stoll(sent[1]));
+  const long long sent = SentAtClose(folder);
+  ASSERT_GE(sent, 0) << "no closing summary in " << (folder / "Logs");
+  EXPECT_EQ(database.Number("SELECT COUNT(*) FROM alerts"), sent);
   std::map<std::string, TAlertGroup> groupOf;
   for (const TAlertTypeRow& row : AlertTypeRows()) groupOf[row.ShortName] = row.Group;
   std::set<int> groups;
@@ -109,6 +145,53 @@ TEST(UnattendedServer, RunsAShortDayToItsOwnShutDownThroughAFeedRestart) {
   EXPECT_EQ(database.Number("SELECT COUNT(*) FROM monitor_alive WHERE last_update IS NOT NULL AND name = '" +
                             heartbeat + "'"),
             1);
+}
+
+}  // namespace
+}  // namespace tarnwell::testing
+
+namespace tarnwell::testing {
+namespace {
+
+// Three servers with disjoint symbol files and their own heartbeat names write to one database: each ends by
+// itself, every row each one sent is in the table once, each one's symbols are there, and each heartbeat row
+// is fresh.
+TEST_F(UnattendedServer, ThreeServersWithDisjointSymbolFilesShareOneDatabase) {
+  std::vector<std::string> symbols;
+  std::ifstream in(home_ / "symbols.txt");
+  for (std::string line; std::getline(in, line);) {
+    if (!line.empty() && line[0] != '$') symbols.push_back(line);
+  }
+  std::vector<std::unique_ptr<TChildProcess>> servers;
+  std::vector<std::vector<std::string>> shards(3);
+  for (std::size_t i = 0; i < symbols.size(); ++i) shards[i % 3].push_back(symbols[i]);
+  for (int i = 0; i < 3; ++i) {
+    const std::string name = "Shard " + std::to_string(i);
+    std::ofstream file(home_ / ("shard-" + std::to_string(i) + ".txt"));
+    for (const std::string& symbol : shards[i]) file << symbol << "\n";
+    file.close();
+    database_->Query("INSERT INTO monitor_alive (name) VALUES ('" + name + "')");
+    servers.push_back(StartServer(home_ / name, "shard-" + std::to_string(i) + ".txt", {"--report-as", name}));
+  }
+  long long sent = 0;
+  for (int i = 0; i < 3; ++i) {
+    const auto status = servers[i]->WaitForExit(150s);
+    ASSERT_TRUE(status.has_value()) << "server " << i << " did not shut itself down";
+    EXPECT_EQ(*status, 0);
+    const long long own = SentAtClose(home_ / ("Shard " + std::to_string(i)));
+    ASSERT_GE(own, 0) << "no closing summary of server " << i;
+    sent += own;
+  }
+  EXPECT_EQ(database_->Number("SELECT COUNT(*) FROM alerts"), sent);
+  for (int i = 0; i < 3; ++i) {
+    std::string list;
+    for (const std::string& symbol : shards[i]) list += (list.empty() ? "'" : ",'") + symbol + "'";
+    EXPECT_GT(database_->Number("SELECT COUNT(*) FROM alerts WHERE symbol IN (" + list + ")"), 0) << "shard " << i;
+    EXPECT_EQ(database_->Number("SELECT COUNT(*) FROM monitor_alive WHERE last_update IS NOT NULL AND name = 'Shard " +
+                                std::to_string(i) + "'"),
+              1);
+  }
+  std::printf("three servers on one database: %lld rows of %zu symbols\n", sent, symbols.size());
 }
 
 }  // namespace
