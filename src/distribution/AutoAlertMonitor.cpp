@@ -23,6 +23,7 @@ constexpr int kNormalOpenMinute = 260;    // 04:20
 constexpr int kNormalCloseMinute = 960;   // 16:00
 constexpr int kHistoryMinute = 390;       // 06:30
 constexpr double kExpectEverySeconds = 60;
+constexpr std::size_t kLongestSymbol = 32;
 
 int MinuteOfDay(TDateTime time) { return static_cast<int>(TimeOfDayMs(time) / 60000); }
 
@@ -158,9 +159,25 @@ std::vector<std::string> TAutoAlertMonitorLogic::ReadSymbols(const std::string& 
   std::ifstream in(path);
   if (!in) throw std::runtime_error("Cannot open the symbol file \"" + path + "\"");
   std::vector<std::string> symbols;
+  int number = 0;
   for (std::string line; std::getline(in, line);) {
+    ++number;
     std::string symbol = Trimmed(line);
     if (symbol.empty()) continue;
+    // A symbol is at most 32 visible characters (the database's column); anything else is reported and left
+    // out, so that one bad line does not stop the day.
+    const bool visible = std::all_of(symbol.begin(), symbol.end(), [](unsigned char c) { return c > 0x20 && c < 0x7F; });
+    if (symbol.size() > kLongestSymbol || !visible) {
+      std::string shown;
+      for (unsigned char c : symbol.substr(0, 40)) {
+        char hex[8];
+        std::snprintf(hex, sizeof hex, "\\x%02X", c);
+        shown += c >= 0x20 && c < 0x7F ? std::string(1, static_cast<char>(c)) : std::string(hex);
+      }
+      AddLine("Symbol file \"" + path + "\" line " + std::to_string(number) + ": \"" + shown + (symbol.size() > 40 ? "..." : "") +
+              "\" is not a symbol; left out");
+      continue;
+    }
     std::transform(symbol.begin(), symbol.end(), symbol.begin(), [](unsigned char c) { return std::toupper(c); });
     symbols.push_back(std::move(symbol));
   }

@@ -77,7 +77,9 @@ class TAutoAlertMonitorLogic {
   void StopAlerts();
   /// The symbol file as configured, in the program's home when it names no folder.
   std::string SymbolFilePath() const;
-  /// The symbols of the file (trimmed, upper case, blank lines dropped); throws naming the file.
+  /// The symbols of the file (trimmed, upper case, blank lines dropped); a line that is no symbol (over 32
+  /// characters, or blanks or control characters inside) is logged with its number and left out. Throws
+  /// naming the file when it cannot be read.
   static std::vector<std::string> ReadSymbols(const std::string& path);
   /// Symbols by group window: Misc gets all; "$" symbols no other; "Avg Daily Volume" above 149999 goes to
   /// Volume Confirmed, at most 3000000 to Low Volume.

@@ -124,12 +124,20 @@ TEST_F(AutoAlertMonitorTest, AFailedStartIsLoggedClosesTheWindowsAndIsTriedAgain
   }
   EXPECT_TRUE(logged);
 
-  home_.Write("day.txt", " all\n\nbelow \n$TIME\n");
+  // Lines that are no symbol are logged with their number and left out.
+  home_.Write("day.txt", " all\n\nbelow \n$TIME\n" + std::string(33, 'X') + "\nA\x01" "B\nTWO WORDS\n");
   windows_.calls.clear();
   monitor_->Tick(open + 20 * kOneSecond);
   EXPECT_EQ(windows_.calls, (std::vector<std::string>{"open 1 Volume Confirmed Auto Alerts",
                                                       "open 2 Low Volume Auto Alerts", "open 3 Misc Auto Alerts"}));
   EXPECT_EQ(windows_.symbols[agMisc], (std::vector<std::string>{"ALL", "BELOW", "$TIME"}));
+  std::vector<std::string> refused;
+  for (const std::string& line : TDebugLog::Instance().TakePending()) {
+    if (line.find("is not a symbol") != std::string::npos) refused.push_back(line.substr(line.find("line ")));
+  }
+  EXPECT_EQ(refused, (std::vector<std::string>{"line 5: \"" + std::string(33, 'X') + "\" is not a symbol; left out",
+                                               "line 6: \"A\\x01B\" is not a symbol; left out",
+                                               "line 7: \"TWO WORDS\" is not a symbol; left out"}));
   EXPECT_EQ(windows_.symbols[agVolumeConfirmed], (std::vector<std::string>{"ALL"}));
   EXPECT_EQ(windows_.status, "Open (Closing in 420 minutes.)");
 

@@ -63,12 +63,13 @@ TEST_F(DatabasePush, TheTestAlertOddTextsAndTheHeartbeatReadBackExactly) {
   queue.AddAlert(MakeTestAlertEvent(when), "DEMO", "TEST");
   TAlertEventData odd;
   odd.Time = when;
-  odd.Description = "He said \"buy\" \\ then 'sell' \xE2\x82\xAC";
+  // Quotes, a backslash, multi-byte text and a NUL byte in the text; quotes and a backslash in the symbol.
+  odd.Description = "He said \"buy\" \\ then 'sell' \xE2\x82\xAC" + std::string("\0end", 4);
   odd.Price = 12.3456;
   odd.Mark(aefPrice);
   odd.Num = 2;
   queue.SetFake(true);
-  queue.AddAlert(odd, "NHP", "BRK.B");
+  queue.AddAlert(odd, "NHP", "O'B\"\\K");
   Database().Query("INSERT monitor_alive(name, last_update) VALUES (\"tarnwell \\\"one\\\"\", NULL)");
   queue.RequestHeartbeat("tarnwell \"one\"");
   ASSERT_TRUE(queue.WaitIdle(std::chrono::seconds(20))) << ::testing::PrintToString(host.Errors());
@@ -87,7 +88,8 @@ TEST_F(DatabasePush, TheTestAlertOddTextsAndTheHeartbeatReadBackExactly) {
                          "NULL\tNULL\tNULL\t47\tN");
   // The client's batch output escapes backslashes again; the server holds the text exactly.
   EXPECT_EQ(Database().Number("SELECT COUNT(*) FROM alerts WHERE description = "
-                              "'He said \"buy\" \\\\ then \\'sell\\' \xE2\x82\xAC' AND symbol = 'BRK.B' "
+                              "CONCAT('He said \"buy\" \\\\ then \\'sell\\' \xE2\x82\xAC', CHAR(0), 'end') "
+                              "AND symbol = 'O\\'B\"\\\\K' "
                               "AND price = 12.3456 AND spread IS NULL AND fake = 'Y' AND num = 2"),
             1);
   EXPECT_EQ(Database().Number("SELECT COUNT(*) FROM monitor_alive WHERE last_update IS NOT NULL"), 1);
