@@ -64,10 +64,11 @@ root_client() { "$client" --no-defaults --socket="$socket" -u root "$@"; }
 
 port_free() {
   local port=$1
-  # A port in TIME_WAIT is fine (the server binds with SO_REUSEADDR); a restart after clients were
-  # connected leaves exactly that on its old port.
+  # Only a listening socket takes the port: the server binds with SO_REUSEADDR, so the connections a killed
+  # or stopped server leaves behind on its old port (TIME-WAIT, or FIN-WAIT while a client has not noticed)
+  # do not keep it from coming back there, where its clients reconnect.
   if command -v ss >/dev/null; then
-    [[ -z "$(ss -Htan exclude time-wait "sport = :$port" 2>/dev/null)" ]]
+    [[ -z "$(ss -Htln "sport = :$port" 2>/dev/null)" ]]
   else
     if (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then return 1; fi
   fi

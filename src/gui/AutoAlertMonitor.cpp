@@ -222,13 +222,15 @@ void TAutoAlertMonitor::ShutDown() {
     while (!queue.Idle() && waited.elapsed() < kShutDownWaitSeconds * 1000) {
       QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
     }
+    // The day's figures: every alert the windows took was added; what was not sent is counted as lost.
     const TAlertsQueue::TCounts counts = queue.Counts();
+    const std::string figures = std::to_string(counts.Added) + " added, " + std::to_string(counts.Sent) + " sent, " +
+                                std::to_string(counts.Lost) + " lost";
     if (!queue.Idle()) {
-      AddLine("Shut down after " + std::to_string(kShutDownWaitSeconds) + " s with " + std::to_string(counts.Waiting) +
-              " alert rows not sent");
+      AddLine("Shut down after " + std::to_string(kShutDownWaitSeconds) + " s: " + figures + ", " +
+              std::to_string(counts.Waiting) + " not sent");
     } else {
-      AddLine("All alert rows sent (" + std::to_string(counts.Sent) + " sent, " + std::to_string(counts.Lost) +
-              " lost) in " + std::to_string(waited.elapsed()) + " ms");
+      AddLine("All alert rows sent: " + figures + ", in " + std::to_string(waited.elapsed()) + " ms");
     }
   }
   qApp->exit(0);

@@ -37,12 +37,14 @@ std::vector<std::string> LogLines(const fs::path& home) {
   return lines;
 }
 
-// The sent count of a server's closing line "All alert rows sent (N sent, 0 lost)", or -1.
+// The sent count of a server's closing line "All alert rows sent: A added, N sent, 0 lost, ...", when it added
+// A = N rows; else -1.
 long long SentAtClose(const fs::path& folder) {
   for (const std::string& line : LogLines(folder)) {
     std::smatch sent;
-    if (std::regex_search(line, sent, std::regex(R"(All alert rows sent \((\d+) sent, 0 lost\))"))) {
-      return std::stoll(sent[1]);
+    if (std::regex_search(line, sent, std::regex(R"(All alert rows sent: (\d+) added, (\d+) sent, 0 lost)")) &&
+        sent[1] == sent[2]) {
+      return std::stoll(sent[2]);
     }
   }
   return -1;
