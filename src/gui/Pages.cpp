@@ -27,12 +27,14 @@ QPointer<QWidget>& MainWindow() {
 // Where a copy goes when the original's place is not kept: beside it, so that both can be seen.
 constexpr int kCopyOffset = 30;
 
+EObjectStream CannotOpen(const TWindowFactory& factory) {
+  return EObjectStream("'" + factory.Name + "' is a " + factory.ClassName() + ", which this program cannot open");
+}
+
 // Every window a page or window file would make, checked before any window closes: the file's root, the
 // windows of a page and the windows docked in a stock window.
 void CheckCreatable(TWindowFactory& factory) {
-  if (Creators().count(factory.ClassName()) == 0) {
-    throw EObjectStream("'" + factory.Name + "' is a " + factory.ClassName() + ", which this program cannot open");
-  }
+  if (Creators().count(factory.ClassName()) == 0) throw CannotOpen(factory);
   TComponent* windows = nullptr;
   if (auto* page = dynamic_cast<TLayout*>(&factory)) windows = page->WindowList;
   if (auto* stock = dynamic_cast<TStockWindowFactory*>(&factory)) windows = stock->DockedWindows;
@@ -108,9 +110,7 @@ void RegisterWindowCreator(const std::string& className, TWindowCreator create) 
 
 QWidget* CreateWindow(TWindowFactory& factory) {
   auto found = Creators().find(factory.ClassName());
-  if (found == Creators().end()) {
-    throw EObjectStream("'" + factory.Name + "' is a " + factory.ClassName() + ", which this program cannot open");
-  }
+  if (found == Creators().end()) throw CannotOpen(factory);
   return found->second(factory);
 }
 
