@@ -59,14 +59,20 @@ class TXServer {
   std::string display_;
 };
 
+// A window's factory with its place and size.
+template <class T>
+T* Placed(T* form, int left, int top, int width, int height) {
+  form->Left = left;
+  form->Top = top;
+  form->Width = width;
+  form->Height = height;
+  return form;
+}
+
 // A viewer window of a page.
 TDockableListenerFormFactory* Viewer(TLayout& page, int left, int top, int width, int height, const std::string& group,
                                      const std::string& name = "") {
-  auto* viewer = new TDockableListenerFormFactory(&page);
-  viewer->Left = left;
-  viewer->Top = top;
-  viewer->Width = width;
-  viewer->Height = height;
+  auto* viewer = Placed(new TDockableListenerFormFactory(&page), left, top, width, height);
   viewer->Group = group;
   viewer->WindowName = name;
   return viewer;
@@ -233,11 +239,7 @@ TEST_F(DesktopTest, ArgumentsHandOverToTheMonitorInsteadOfTheInitialPage) {
 TEST_F(DesktopTest, APageSavedAtCloseBringsEveryWindowBackAfterARestart) {
   RegisterStandardFactoryClasses();
   TLayout page;
-  auto* stock = new TStockWindowFactory(&page);
-  stock->Left = 20;
-  stock->Top = 330;
-  stock->Width = 700;
-  stock->Height = 420;
+  auto* stock = Placed(new TStockWindowFactory(&page), 20, 330, 700, 420);
   stock->Group = "Stocks";
   stock->DockedWindows = TComponentList::Make(
       {Viewer(page, 0, 0, 700, 140, "Stocks", "Dock_Child_0"), Viewer(page, 0, 0, 700, 140, "Stocks", "Dock_Child_1"),
@@ -402,12 +404,8 @@ TEST_F(DesktopTest, AnAlertsWindowShowsTheMarketsAlertsAndPushesThemWhileEnabled
   // The window: six symbols of the market and six busy alert types, all drawn on one colour to look for.
   constexpr TColor kBackground = 0x00FF00;  // pure green, 0x00BBGGRR
   TLayout page;
-  auto* window = new TAlertWindowFactory(&page);
   // Below the main window, which sits in the middle of the screen.
-  window->Left = 10;
-  window->Top = 460;
-  window->Width = 700;
-  window->Height = 330;
+  auto* window = Placed(new TAlertWindowFactory(&page), 10, 460, 700, 330);
   std::ifstream symbols(dir_ / "symbols.txt");
   for (std::string line; std::getline(symbols, line) && window->Symbols.size() < 6;) {
     if (!line.empty() && line[0] != '$') window->Symbols.push_back(line);
