@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <ctime>
+#include <stdexcept>
+
 #include <cmath>
 
 namespace tarnwell {
@@ -64,6 +67,28 @@ TEST(Clock, RoundingHelpersMatchTheLibrary) {
     EXPECT_EQ(RoundHalfAwayFromZero(x), std::llround(x));
     EXPECT_EQ(FloorToInt64(x), static_cast<std::int64_t>(std::floor(x)));
   }
+}
+
+}  // namespace
+}  // namespace tarnwell
+
+namespace tarnwell {
+namespace {
+
+TEST(Clock, ASimulatedDayRunsFromItsStartAtItsRateAndWaitsShrinkToMatch) {
+  const double now = static_cast<double>(std::time(nullptr));
+  const TDateTime start = EncodeDateTime(2026, 12, 9, 4, 15);
+  // Shown its start ten real seconds ago, at 60 times real pace: ten minutes later now.
+  clock::UseSimulated(start, 60, now - 10);
+  EXPECT_NEAR((clock::Now() - start) * kSecondsPerDay, 600, 90);
+  EXPECT_EQ(clock::Rate(), 60);
+  EXPECT_EQ(clock::RealMs(60000), 1000);
+  EXPECT_EQ(clock::RealMs(10), 1) << "a positive wait never rounds to nothing";
+  EXPECT_EQ(clock::RealMs(0), 0);
+  EXPECT_THROW(clock::UseSimulated(start, 0, now), std::invalid_argument);
+  clock::UseSystem();
+  EXPECT_EQ(clock::Rate(), 1);
+  EXPECT_NEAR(clock::NowUnixSeconds(), static_cast<double>(std::time(nullptr)), 2);
 }
 
 }  // namespace

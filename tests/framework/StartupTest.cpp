@@ -9,6 +9,7 @@
 #include "framework/Config.h"
 #include "framework/DebugLog.h"
 #include "framework/DirectoryMenu.h"
+#include "framework/Clock.h"
 #include "framework/StartArguments.h"
 
 namespace tarnwell {
@@ -108,6 +109,32 @@ TEST(StartArguments, AnyArgumentStartsTheMonitorAndTheHostSplitsAtTheFirstColon)
   EXPECT_TRUE(help.showHelp);
   EXPECT_NE(help.helpText.find("symbol"), std::string::npos);
   EXPECT_FALSE(ParseStartArguments({"tarnwell", "a", "b", "c"}).error.empty());
+}
+
+TEST(StartArguments, ASimulatedDayIsSetAroundTheArgumentsAndABadTimeIsRefused) {
+  TStartArguments a = ParseStartArguments({"tarnwell", "--clock", "2026-12-10 06:25", "s.txt", "db:3307", "--clock-rate",
+                                           "60", "--clock-since", "1796900000", "--report-as", "Shard 1"});
+  EXPECT_TRUE(a.error.empty()) << a.error;
+  EXPECT_TRUE(a.unattended);
+  EXPECT_EQ(a.symbolFile, "s.txt");
+  EXPECT_EQ(a.databaseHost, "db:3307");
+  EXPECT_TRUE(a.simulatedClock);
+  EXPECT_EQ(a.clockStart, EncodeDateTime(2026, 12, 10, 6, 25));
+  EXPECT_EQ(a.clockRate, 60);
+  EXPECT_EQ(a.clockSince, 1796900000);
+  EXPECT_EQ(a.reportAs, "Shard 1");
+  EXPECT_EQ(ParseStartArguments({"tarnwell", "--clock", "2026-12-10 06:25:30"}).clockStart,
+            EncodeDateTime(2026, 12, 10, 6, 25, 30));
+  for (const std::vector<std::string>& bad : std::vector<std::vector<std::string>>{
+           {"tarnwell", "--clock", "2026-02-30 10:00"},
+           {"tarnwell", "--clock", "2026-12-10"},
+           {"tarnwell", "--clock", "2026-12-10 24:00"},
+           {"tarnwell", "--clock", "2026-12-10 10:00x"},
+           {"tarnwell", "--clock", "2026-12-10 10:00", "--clock-rate", "0"},
+           {"tarnwell", "--clock-rate", "60"},
+       }) {
+    EXPECT_FALSE(ParseStartArguments(bad).error.empty()) << bad[2];
+  }
 }
 
 TEST(DirectoryMenu, TenShortcutsThenNoneAndRefreshRules) {
