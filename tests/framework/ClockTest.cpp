@@ -2,10 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <ctime>
 #include <stdexcept>
-
-#include <cmath>
 
 namespace tarnwell {
 namespace {
