@@ -609,6 +609,18 @@ void FeedServer::WriteOut(Connection& connection) {
   }
 }
 
+std::vector<std::string> TakeControlLines(std::string& in) {
+  std::vector<std::string> lines;
+  for (size_t end; (end = in.find('\n')) != std::string::npos;) {
+    std::string line = in.substr(0, end);
+    in.erase(0, end + 1);
+    while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
+    while (!line.empty() && line.front() == ' ') line.erase(0, 1);
+    if (!line.empty()) lines.push_back(std::move(line));
+  }
+  return lines;
+}
+
 void FeedServer::ReadControl(ControlClient& client) {
   char buffer[4096];
   const ssize_t n = recv(client.fd, buffer, sizeof(buffer), 0);
@@ -618,14 +630,7 @@ void FeedServer::ReadControl(ControlClient& client) {
     return;
   }
   client.in.append(buffer, static_cast<size_t>(n));
-  for (size_t end; (end = client.in.find('\n')) != std::string::npos;) {
-    std::string line = client.in.substr(0, end);
-    client.in.erase(0, end + 1);
-    while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
-    while (!line.empty() && line.front() == ' ') line.erase(0, 1);
-    if (line.empty()) continue;
-    client.out += ControlCommand(line) + "\n";
-  }
+  for (const std::string& line : TakeControlLines(client.in)) client.out += ControlCommand(line) + "\n";
 }
 
 std::string FeedServer::ControlCommand(const std::string& line) {

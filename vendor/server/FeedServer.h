@@ -29,6 +29,10 @@ struct ServerOptions {
   bool lockstep = false;
 };
 
+/// Takes the complete lines from the front of a control client's input, trimmed of spaces and CRs; blank
+/// lines are dropped and a line still arriving stays in `in`.
+std::vector<std::string> TakeControlLines(std::string& in);
+
 class FeedServer {
  public:
   /// Binds both ports; throws std::runtime_error naming the address when it cannot. The recorder may be null.
