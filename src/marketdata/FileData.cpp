@@ -222,7 +222,9 @@ void TTwoDArray::SaveToFile(const std::string& fileName) const {
   // Row cells are quoted like the header: a cell holding commas (earlier highs and lows) must come back
   // as one cell.
   for (const std::string& row : rows_) {
-    out << QuoteIfNeeded(row);
+    // An empty key is written quoted: in a one-column table its line would otherwise be blank, and blank
+    // lines are skipped on reading, losing the row.
+    out << (row.empty() ? "\"\"" : QuoteIfNeeded(row));
     for (std::size_t j = 1; j < columns_.size(); ++j) out << "," << QuoteIfNeeded(GetCell(columns_[j], row));
     out << "\r\n";
   }
