@@ -50,6 +50,7 @@ printf '%-15s %12s %8s %8s %s\n' fuzzer runs cov ft findings
 for f in "${fuzzers[@]}"; do
   corpus="$build/corpus/$f"
   findings="$build/findings/$f"
+  rm -rf "$findings"  # the findings of this run only; an earlier run's are replayed by hand
   mkdir -p "$corpus" "$findings"
   [[ -d "$root/tests/fuzz/corpus/$f" ]] && cp -n "$root/tests/fuzz/corpus/$f"/* "$corpus"/ 2>/dev/null || true
   log="$build/findings/$f.log"
