@@ -22,7 +22,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   try {
     table.LoadFromFile(file.Path());
   } catch (const EFileDataError&) {
-    fuzz::Require(table.Rows().empty() && table.Columns().size() == 1, "a refused file leaves the table empty");
+    fuzz::Require(table.Rows().empty() && table.Columns().size() == 1,
+                  "a refused file leaves the table empty");
     return 0;
   }
   fuzz::Require(!table.Columns().empty(), "a table always has the row key column");
@@ -39,7 +40,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 "a saved table loads back with the same columns and rows");
   for (const std::string& row : table.Rows()) {
     for (const std::string& column : table.Columns()) {
-      fuzz::Require(again.GetCell(column, row) == table.GetCell(column, row), "a saved table keeps its cells");
+      fuzz::Require(again.GetCell(column, row) == table.GetCell(column, row),
+                    "a saved table keeps its cells");
     }
   }
   return 0;

@@ -30,7 +30,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   (void)RenderObjectText(root);
   const std::string written = WriteObjectStream(root);
-  fuzz::Require(WriteObjectStream(ReadObjectStream(written)) == written, "a written stream reads back the same");
+  fuzz::Require(WriteObjectStream(ReadObjectStream(written)) == written,
+                "a written stream reads back the same");
   try {
     (void)FromStream(root);
   } catch (const EObjectStream&) {

@@ -245,7 +245,8 @@ TEST_F(FileData, SavedTablesReadBackTheSame) {
     EXPECT_EQ(again.Columns(), table.Columns());
     EXPECT_EQ(again.Rows(), table.Rows());
     for (const std::string& column : table.Columns()) {
-      for (const std::string& row : table.Rows()) EXPECT_EQ(again.GetCell(column, row), table.GetCell(column, row));
+      for (const std::string& row : table.Rows())
+        EXPECT_EQ(again.GetCell(column, row), table.GetCell(column, row));
     }
   }
 }
