@@ -1,7 +1,7 @@
-// What a hostile client can send the feed on a conversation: frames split from the byte stream, the
-// greeting, request, advise and unadvise items and execute commands, decoded the way the server decodes them.
-// The whole input is also read as one item and one command, so that the text parsers are reached without
-// framing.
+// What a hostile client can send the feed on a conversation: frames split from the byte stream and decoded
+// by the server's own frame decoder (greeting, request, advise and unadvise items, execute commands), then
+// the items and watch-list commands parsed. The whole input is also read as one item and one command, so
+// that the text parsers are reached without framing.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -10,6 +10,7 @@
 
 #include "MemoryFile.h"
 #include "common/Wire.h"
+#include "server/FeedServer.h"
 #include "server/Items.h"
 
 namespace {
@@ -45,24 +46,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   wire::FrameSplitter splitter;
   splitter.Append(text.data(), text.size());
   while (auto frame = splitter.Next()) {
-    wire::PayloadReader reader(frame->payload, frame->size);
+    const ClientFrame decoded = DecodeClientFrame(*frame);
+    if (!decoded.well_formed) continue;
+    const std::string_view payload(frame->payload, frame->size);
+    for (std::string_view part :
+         {decoded.service, decoded.topic, decoded.item, decoded.format, decoded.command}) {
+      tarnwell::fuzz::Require(part.empty() || (part.data() >= payload.data() &&
+                                               part.data() + part.size() <= payload.data() + payload.size()),
+                              "a decoded frame points into its own payload");
+    }
     switch (frame->kind) {
-      case wire::Kind::kHello:
-        (void)reader.U32();
-        (void)reader.U16();
-        (void)reader.Str();
-        (void)reader.Str();
-        break;
       case wire::Kind::kRequest:
       case wire::Kind::kAdvise:
-      case wire::Kind::kUnadvise: {
-        const auto item = reader.Str();
-        const auto format = reader.Str();
-        if (item && format && reader.AtEnd()) CheckItem(*item);
+      case wire::Kind::kUnadvise:
+        CheckItem(decoded.item);
         break;
-      }
       case wire::Kind::kExecute:
-        if (const auto command = reader.Str(); command && reader.AtEnd()) CheckCommand(*command);
+        CheckCommand(decoded.command);
         break;
       default:
         break;
