@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "MemoryFile.h"
+#include "FuzzSupport.h"
 #include "framework/Config.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "MemoryFile.h"
+#include "FuzzSupport.h"
 #include "marketdata/FileData.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

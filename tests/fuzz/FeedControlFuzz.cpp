@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "MemoryFile.h"
+#include "FuzzSupport.h"
 #include "server/FeedServer.h"
 #include "server/Fields.h"
 

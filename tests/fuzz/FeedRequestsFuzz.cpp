@@ -8,7 +8,7 @@
 #include <string_view>
 #include <variant>
 
-#include "MemoryFile.h"
+#include "FuzzSupport.h"
 #include "common/Wire.h"
 #include "server/FeedServer.h"
 #include "server/Items.h"

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "MemoryFile.h"
+#include "FuzzSupport.h"
 #include "persistence/AlertWindowFactory.h"
 #include "persistence/Factories.h"
 #include "persistence/GridFactories.h"

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "MemoryFile.h"
+#include "FuzzSupport.h"
 #include "distribution/AlertWindowModel.h"
 #include "distribution/AutoAlertMonitor.h"
 

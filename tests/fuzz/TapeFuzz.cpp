@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "MemoryFile.h"
+#include "FuzzSupport.h"
 #include "server/Tape.h"
 
 namespace {

@@ -3,8 +3,10 @@
 // walked with the block reader and every field decoded as the feed nodes decode them.
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 
+#include "FuzzSupport.h"
 #include "client/Conversation.h"
 #include "common/Wire.h"
 #include "framework/Errors.h"
@@ -34,9 +36,16 @@ void DecodeField(const void* pointer) {
 }
 
 void WalkBlock(const void* block) {
+  std::uint32_t records = 0;
+  std::memcpy(&records, static_cast<const char*>(block) + 4, sizeof(records));
+  std::uint32_t walked = 0;
   VB4Cursor cursor;
-  if (VB4_Open(block, &cursor, 0) != 0) return;
+  if (VB4_Open(block, &cursor, 0) != 0) {
+    tarnwell::fuzz::Require(records == 0, "a block with records opens");
+    return;
+  }
   do {
+    ++walked;
     const void* field = nullptr;
     while (VB4_GetField(&cursor, &field) == 0) {
       DecodeField(field);
@@ -47,6 +56,7 @@ void WalkBlock(const void* block) {
     if (VB4_GetField(&cursor, &field) == 0) DecodeField(field);
     VB4_GotoField(&cursor, 1 << 20);
   } while (VB4_NextRecord(&cursor) == 0);
+  tarnwell::fuzz::Require(walked == records, "the reader visits every record of a block");
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 #pragma once
-// Parsers that only take a file name read the fuzz input from an anonymous in-memory file, so that a run
-// touches no disk and leaves nothing behind.
+// What the harnesses share. Parsers that only take a file name read the fuzz input from an anonymous
+// in-memory file, so that a run touches no disk and leaves nothing behind.
 
 #include <sys/mman.h>
 #include <unistd.h>
