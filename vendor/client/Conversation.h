@@ -56,7 +56,7 @@ class Conversation {
 VConvMessage* NewMessage(int32_t type, std::string_view text, std::string_view block);
 
 /// The queued message a frame from the server stands for, owned by the caller; nullptr for a frame that
-/// cannot be trusted (not a message, cut short, bytes left over, a malformed data block).
+/// cannot be trusted (not a message, cut short, bytes left over, a malformed data block) or no memory.
 VConvMessage* DecodeMessageFrame(const wire::FrameView& frame);
 
 }  // namespace tarnwell::vendor
