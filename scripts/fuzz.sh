@@ -31,6 +31,9 @@ read -r -a fuzzers <<<"${FUZZERS:-${all[*]}}"
 declare -A max_len=([vendor_client]=16384 [feed_requests]=4096 [feed_control]=2048 [tape]=8192
   [config]=4096 [csv]=8192 [object_stream]=8192 [symbols]=4096)
 
+for f in "${fuzzers[@]}"; do
+  [[ -n "${max_len[$f]:-}" ]] || { echo "fuzz: no fuzzer '$f' (there are: ${all[*]})" >&2; exit 2; }
+done
 command -v clang++ >/dev/null || { echo "fuzz: clang++ is missing (scripts/setup.sh installs it)" >&2; exit 2; }
 flags="-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer -g"
 launcher=()
