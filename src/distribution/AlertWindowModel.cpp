@@ -10,17 +10,14 @@
 #include "framework/ScreenUpdates.h"
 
 namespace tarnwell {
-namespace {
 
-std::string TrimmedUpper(const std::string& line) {
+std::string SymbolOfLine(const std::string& line) {
   auto begin = std::find_if_not(line.begin(), line.end(), [](unsigned char c) { return std::isspace(c); });
   auto end = std::find_if_not(line.rbegin(), line.rend(), [](unsigned char c) { return std::isspace(c); }).base();
   std::string symbol(begin, std::max(begin, end));
   std::transform(symbol.begin(), symbol.end(), symbol.begin(), [](unsigned char c) { return std::toupper(c); });
   return symbol;
 }
-
-}  // namespace
 
 std::string FormatAlertTime(TDateTime time) {
   const std::int64_t ms = TimeOfDayMs(time);
@@ -78,7 +75,7 @@ void TAlertWindowModel::SetSymbols(const std::vector<std::string>& lines) {
   std::set<std::string> marked = symbols_;
   std::vector<std::string> add;
   for (const std::string& line : lines) {
-    std::string symbol = TrimmedUpper(line);
+    std::string symbol = SymbolOfLine(line);
     if (symbol.empty()) continue;
     if (symbols_.count(symbol) != 0) {
       marked.erase(symbol);

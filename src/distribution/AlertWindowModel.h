@@ -24,6 +24,9 @@ class TDataNodeLink;
 /// 2:05:09, 00:30:00 is 0:30:00, noon 12:00:00).
 std::string FormatAlertTime(TDateTime time);
 
+/// A line of a symbol list as a window takes it: trimmed and upper case; empty for a blank line.
+std::string SymbolOfLine(const std::string& line);
+
 /// A window's inputs by symbol: one object per symbol for the window's whole life, so that a symbol removed
 /// and added again is the same input to the matrix.
 class TAlertSymbols {

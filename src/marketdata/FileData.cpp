@@ -48,8 +48,8 @@ std::vector<std::string_view> SplitLines(std::string_view text) {
   return lines;
 }
 
-std::string QuoteIfNeeded(const std::string& cell) {
-  bool needsQuotes = false;
+std::string QuoteIfNeeded(const std::string& cell, bool always = false) {
+  bool needsQuotes = always;
   for (char c : cell) needsQuotes = needsQuotes || IsBlank(c) || c == ',' || c == '"';
   if (!needsQuotes) return cell;
   std::string quoted = "\"";
@@ -217,12 +217,17 @@ void TTwoDArray::LoadFromFile(const std::string& fileName) {
 void TTwoDArray::SaveToFile(const std::string& fileName) const {
   std::ofstream out(fileName, std::ios::binary | std::ios::trunc);
   if (!out) throw EFileDataError("cannot write " + fileName + ": " + ErrorText(errno));
-  for (std::size_t j = 0; j < columns_.size(); ++j) out << (j ? "," : "") << QuoteIfNeeded(columns_[j]);
+  // A first name that begins with a byte-order mark is quoted, or reading would take the mark for the file's.
+  const std::string& first = columns_[0];
+  out << QuoteIfNeeded(first, first.rfind("\xEF\xBB\xBF", 0) == 0);
+  for (std::size_t j = 1; j < columns_.size(); ++j) out << "," << QuoteIfNeeded(columns_[j]);
   out << "\r\n";
   // Row cells are quoted like the header: a cell holding commas (earlier highs and lows) must come back
   // as one cell.
   for (const std::string& row : rows_) {
-    out << QuoteIfNeeded(row);
+    // An empty key is written quoted: in a one-column table its line would otherwise be blank, and blank
+    // lines are skipped on reading, losing the row.
+    out << QuoteIfNeeded(row, row.empty());
     for (std::size_t j = 1; j < columns_.size(); ++j) out << "," << QuoteIfNeeded(GetCell(columns_[j], row));
     out << "\r\n";
   }

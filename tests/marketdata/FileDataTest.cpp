@@ -223,6 +223,34 @@ TEST_F(FileData, TableKeepsFileOrderDuplicatesAndExactKeys) {
   EXPECT_EQ(table.GetCell("Up Days", "ABC"), "");
 }
 
+TEST_F(FileData, SavedTablesReadBackTheSame) {
+  struct Case {
+    const char* what;
+    const char* file;
+  };
+  const Case cases[] = {
+      // The row's line holds nothing but the key, which must not come out blank.
+      {"one column and an empty key", "Date\r\n2026-01-01\r\n\"\"\r\n"},
+      // Only a mark at the very start of a file is dropped; a name that merely begins with one stays.
+      {"a first name beginning with a byte-order mark", "\x01\xEF\xBB\xBFName,Vol\r\nABC,5\r\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Write("In.csv", c.file);
+    TTwoDArray table;
+    table.LoadFromFile(PathOf("In.csv"));
+    table.SaveToFile(PathOf("Saved.csv"));
+    TTwoDArray again;
+    again.LoadFromFile(PathOf("Saved.csv"));
+    EXPECT_EQ(again.Columns(), table.Columns());
+    EXPECT_EQ(again.Rows(), table.Rows());
+    for (const std::string& column : table.Columns()) {
+      for (const std::string& row : table.Rows())
+        EXPECT_EQ(again.GetCell(column, row), table.GetCell(column, row));
+    }
+  }
+}
+
 TEST_F(FileData, NamedValuesReadTheirCells) {
   Write("OvernightData.csv",
         "Symbol,Volume Break,Avg Daily Volume,Tick Volatility,Correlation Symbol,Correlation M,"

@@ -103,6 +103,18 @@ VConvMessage* NewMessage(int32_t type, std::string_view text, std::string_view b
   return &header->message;
 }
 
+VConvMessage* DecodeMessageFrame(const wire::FrameView& frame) {
+  wire::PayloadReader payload(frame.payload, frame.size);
+  const auto type = payload.U32();
+  const auto text = payload.Str();
+  const auto block = payload.Str();
+  if (frame.kind != wire::Kind::kMessage || !type || !text || !block || !payload.AtEnd() ||
+      (!block->empty() && !ValidateBlock(block->data(), block->size()))) {
+    return nullptr;
+  }
+  return NewMessage(static_cast<int32_t>(*type), *text, *block);
+}
+
 Conversation::Conversation(const std::string& address, std::string_view service, std::string_view topic) {
   socket_ = ConnectTo(address);
   event_fd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
@@ -199,17 +211,13 @@ void Conversation::ReadLoop() {
     if (n <= 0) break;
     splitter.Append(buffer, static_cast<size_t>(n));
     while (auto frame = splitter.Next()) {
-      wire::PayloadReader payload(frame->payload, frame->size);
-      const auto type = payload.U32();
-      const auto text = payload.Str();
-      const auto block = payload.Str();
       // A frame we cannot trust ends the conversation rather than handing garbage to the caller.
-      if (frame->kind != wire::Kind::kMessage || !type || !text || !block || !payload.AtEnd() ||
-          (!block->empty() && !ValidateBlock(block->data(), block->size()))) {
+      VConvMessage* message = DecodeMessageFrame(*frame);
+      if (message == nullptr) {
         PushTerminated();
         return;
       }
-      Push(NewMessage(static_cast<int32_t>(*type), *text, *block));
+      Push(message);
     }
     if (splitter.Error()) break;
     splitter.Consume();

@@ -11,6 +11,7 @@
 #include <string_view>
 #include <thread>
 
+#include "common/Wire.h"
 #include "vconv.h"
 
 namespace tarnwell::vendor {
@@ -53,5 +54,9 @@ class Conversation {
 
 /// Allocates a message in one block: header, text and data block. Text may be empty (then Text is NULL).
 VConvMessage* NewMessage(int32_t type, std::string_view text, std::string_view block);
+
+/// The queued message a frame from the server stands for, owned by the caller; nullptr for a frame that
+/// cannot be trusted (not a message, cut short, bytes left over, a malformed data block) or no memory.
+VConvMessage* DecodeMessageFrame(const wire::FrameView& frame);
 
 }  // namespace tarnwell::vendor

@@ -301,22 +301,58 @@ void FeedServer::Reply(Connection& connection, int32_t type, std::string_view te
       .End();
 }
 
-void FeedServer::HandleGreeting(Connection& connection, const char* payload, uint32_t size) {
-  wire::PayloadReader reader(payload, size);
-  const auto magic = reader.U32();
-  const auto version = reader.U16();
-  const auto service = reader.Str();
-  const auto topic = reader.Str();
+ClientFrame DecodeClientFrame(const wire::FrameView& frame) {
+  ClientFrame decoded;
+  decoded.kind = frame.kind;
+  wire::PayloadReader reader(frame.payload, frame.size);
+  switch (frame.kind) {
+    case wire::Kind::kHello: {
+      const auto magic = reader.U32();
+      const auto version = reader.U16();
+      const auto service = reader.Str();
+      const auto topic = reader.Str();
+      if (!magic || !version || !service || !topic) return decoded;
+      decoded.magic = *magic;
+      decoded.version = *version;
+      decoded.service = *service;
+      decoded.topic = *topic;
+      decoded.well_formed = true;
+      return decoded;
+    }
+    case wire::Kind::kRequest:
+    case wire::Kind::kAdvise:
+    case wire::Kind::kUnadvise: {
+      const auto item = reader.Str();
+      const auto format = reader.Str();
+      if (!item || !format || !reader.AtEnd()) return decoded;
+      decoded.item = *item;
+      decoded.format = *format;
+      decoded.well_formed = true;
+      return decoded;
+    }
+    case wire::Kind::kExecute: {
+      const auto command = reader.Str();
+      if (!command || !reader.AtEnd()) return decoded;
+      decoded.command = *command;
+      decoded.well_formed = true;
+      return decoded;
+    }
+    default:
+      return decoded;
+  }
+}
+
+void FeedServer::HandleGreeting(Connection& connection, const ClientFrame& greeting) {
   connection.greeted = true;
-  if (!magic || *magic != wire::kMagic || !version || !service || !topic) {
+  if (!greeting.well_formed || greeting.magic != wire::kMagic) {
     LogLine("conversation " + std::to_string(connection.id) + ": refused, not a vendor client greeting");
     Reply(connection, wire::kRefused, {});
     connection.close_after_flush = true;
     return;
   }
-  if (*version != wire::kVersion) {
+  if (greeting.version != wire::kVersion) {
     LogLine("conversation " + std::to_string(connection.id) + ": refused, protocol version " +
-            std::to_string(*version) + " (this feed speaks " + std::to_string(wire::kVersion) + ")");
+            std::to_string(greeting.version) + " (this feed speaks " + std::to_string(wire::kVersion) + ")");
     Reply(connection, wire::kRefused, {});
     connection.close_after_flush = true;
     return;
@@ -327,12 +363,13 @@ void FeedServer::HandleGreeting(Connection& connection, const char* payload, uin
     return;
   }
   connection.accepted = true;
-  LogLine("conversation " + std::to_string(connection.id) + ": accepted, service " + std::string(*service) +
-          ", topic " + std::string(*topic));
+  LogLine("conversation " + std::to_string(connection.id) + ": accepted, service " +
+          std::string(greeting.service) + ", topic " + std::string(greeting.topic));
   Reply(connection, wire::kInitAccepted, {});
 }
 
 void FeedServer::HandleFrame(Connection& connection, const wire::FrameView& frame) {
+  const ClientFrame decoded = DecodeClientFrame(frame);
   if (!connection.greeted) {
     if (frame.kind != wire::Kind::kHello) {
       LogLine("conversation " + std::to_string(connection.id) + ": refused, no greeting");
@@ -341,27 +378,21 @@ void FeedServer::HandleFrame(Connection& connection, const wire::FrameView& fram
       connection.close_after_flush = true;
       return;
     }
-    HandleGreeting(connection, frame.payload, frame.size);
+    HandleGreeting(connection, decoded);
     return;
   }
   if (!connection.accepted) return;  // a refused conversation waits for its client to let go
-  wire::PayloadReader reader(frame.payload, frame.size);
   switch (frame.kind) {
     case wire::Kind::kRequest:
     case wire::Kind::kAdvise:
-    case wire::Kind::kUnadvise: {
-      const auto item = reader.Str();
-      const auto format = reader.Str();
-      if (!item || !format || !reader.AtEnd()) break;
-      HandleItem(connection, static_cast<int>(frame.kind), std::string(*item), std::string(*format));
+    case wire::Kind::kUnadvise:
+      if (!decoded.well_formed) break;
+      HandleItem(connection, static_cast<int>(frame.kind), std::string(decoded.item), std::string(decoded.format));
       return;
-    }
-    case wire::Kind::kExecute: {
-      const auto command = reader.Str();
-      if (!command || !reader.AtEnd()) break;
-      HandleCommand(connection, std::string(*command));
+    case wire::Kind::kExecute:
+      if (!decoded.well_formed) break;
+      HandleCommand(connection, std::string(decoded.command));
       return;
-    }
     default:
       Reply(connection, wire::kOtherRefusal,
             "unknown frame kind " + std::to_string(static_cast<int>(frame.kind)));
@@ -609,6 +640,18 @@ void FeedServer::WriteOut(Connection& connection) {
   }
 }
 
+std::vector<std::string> TakeControlLines(std::string& in) {
+  std::vector<std::string> lines;
+  for (size_t end; (end = in.find('\n')) != std::string::npos;) {
+    std::string line = in.substr(0, end);
+    in.erase(0, end + 1);
+    while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
+    while (!line.empty() && line.front() == ' ') line.erase(0, 1);
+    if (!line.empty()) lines.push_back(std::move(line));
+  }
+  return lines;
+}
+
 void FeedServer::ReadControl(ControlClient& client) {
   char buffer[4096];
   const ssize_t n = recv(client.fd, buffer, sizeof(buffer), 0);
@@ -618,14 +661,7 @@ void FeedServer::ReadControl(ControlClient& client) {
     return;
   }
   client.in.append(buffer, static_cast<size_t>(n));
-  for (size_t end; (end = client.in.find('\n')) != std::string::npos;) {
-    std::string line = client.in.substr(0, end);
-    client.in.erase(0, end + 1);
-    while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
-    while (!line.empty() && line.front() == ' ') line.erase(0, 1);
-    if (line.empty()) continue;
-    client.out += ControlCommand(line) + "\n";
-  }
+  for (const std::string& line : TakeControlLines(client.in)) client.out += ControlCommand(line) + "\n";
 }
 
 std::string FeedServer::ControlCommand(const std::string& line) {

@@ -7,6 +7,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "common/Wire.h"
@@ -28,6 +29,25 @@ struct ServerOptions {
   // timers in step with the tape.
   bool lockstep = false;
 };
+
+/// A frame from a client, decoded. Views point into the frame's payload.
+struct ClientFrame {
+  wire::Kind kind = wire::Kind::kHello;
+  /// The payload holds what its kind needs (a greeting may carry more after it; other kinds may not).
+  bool well_formed = false;
+  uint32_t magic = 0;  // kHello
+  uint16_t version = 0;
+  std::string_view service, topic;
+  std::string_view item, format;  // kRequest, kAdvise, kUnadvise
+  std::string_view command;       // kExecute
+};
+
+/// Decodes one frame; a kind the feed does not know is never well formed.
+ClientFrame DecodeClientFrame(const wire::FrameView& frame);
+
+/// Takes the complete lines from the front of a control client's input, trimmed of spaces and CRs; blank
+/// lines are dropped and a line still arriving stays in `in`.
+std::vector<std::string> TakeControlLines(std::string& in);
 
 class FeedServer {
  public:
@@ -53,7 +73,7 @@ class FeedServer {
   void Accept(int listen_fd, bool control);
   void ReadConversation(Connection& connection);
   void HandleFrame(Connection& connection, const wire::FrameView& frame);
-  void HandleGreeting(Connection& connection, const char* payload, uint32_t size);
+  void HandleGreeting(Connection& connection, const ClientFrame& greeting);
   void HandleItem(Connection& connection, int kind, const std::string& item_text, const std::string& format);
   void HandleCommand(Connection& connection, const std::string& command);
   void Reply(Connection& connection, int32_t type, std::string_view text, std::string_view block = {});

@@ -154,7 +154,8 @@ void AppendValueText(std::string& out, const FieldValue& value) {
       out += buffer;
       return;
     case FieldType::String:
-      if (value.text.find_first_of(",;\"") == std::string::npos && !value.text.empty()) {
+      // A CR is quoted too: at the end of a line, readers take it for half of a CR LF line end.
+      if (value.text.find_first_of(",;\"\r") == std::string::npos && !value.text.empty()) {
         out += value.text;
         return;
       }

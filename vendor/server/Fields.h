@@ -48,7 +48,7 @@ struct Update {
 };
 
 /// Tape text of a value: prices as decimals, integers in decimal, dates YYYY-MM-DD, times HH:MM:SS, strings
-/// quoted when they hold , ; or ", blank as nothing.
+/// quoted when they hold , ; " or CR, blank as nothing.
 void AppendValueText(std::string& out, const FieldValue& value);
 /// Parses the tape text of a value of the given field; the error names what is wrong.
 std::optional<FieldValue> ParseValueText(const FieldInfo& field, std::string_view text, std::string& error);
