@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <limits>
 #include <sstream>
@@ -558,6 +559,14 @@ void SaveObjectFile(const std::string& path, const TStreamObject& root) {
 TStreamObject LoadObjectFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) throw EObjectStream("cannot read " + path + ": " + std::strerror(errno));
+  // Every value of a stream takes many times its bytes once read, so a file far larger than any page is
+  // refused before it is read, rather than let it take the memory of the whole machine.
+  std::error_code sizeError;
+  const auto size = std::filesystem::file_size(path, sizeError);
+  if (!sizeError && size > kLargestObjectFile) {
+    throw EObjectStream(path + ": " + std::to_string(size) + " bytes, more than the " +
+                        std::to_string(kLargestObjectFile) + " a page or window file may have");
+  }
   std::ostringstream bytes;
   bytes << in.rdbuf();
   if (in.bad()) throw EObjectStream("cannot read " + path);

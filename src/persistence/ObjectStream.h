@@ -113,6 +113,9 @@ std::string RenderObjectText(const TStreamObject& root);
 /// file that could not be written. The stream is written to a temporary file and renamed, so a failure
 /// never leaves half a file where a good one was.
 void SaveObjectFile(const std::string& path, const TStreamObject& root);
+/// The largest page or window file read: 16 MiB (pages are kilobytes; read, a value takes many times its
+/// bytes).
+inline constexpr std::uintmax_t kLargestObjectFile = 16u << 20;
 /// Reads the stream of `path`; throws EObjectStream naming the file for a missing, unreadable or bad one.
 TStreamObject LoadObjectFile(const std::string& path);
 

@@ -201,6 +201,16 @@ TEST(ObjectStream, FilesKeepAReadableCopyAndNameThemselvesInErrors) {
     EXPECT_NE(std::string(error.what()).find("cut.PLy: byte "), std::string::npos) << error.what();
   }
   EXPECT_THROW(SaveObjectFile((dir / "no-such-folder" / "x.PLy").string(), Sample()), EObjectStream);
+  // A file far larger than any page is refused before it is read (a sparse file: no disk is used).
+  const std::string huge = (dir / "huge.PLy").string();
+  std::ofstream(huge, std::ios::binary) << WriteObjectStream(Sample());
+  std::filesystem::resize_file(huge, kLargestObjectFile + 1);
+  try {
+    LoadObjectFile(huge);
+    ADD_FAILURE() << "a huge file read";
+  } catch (const EObjectStream& error) {
+    EXPECT_NE(std::string(error.what()).find("huge.PLy: 16777217 bytes, more than"), std::string::npos) << error.what();
+  }
 }
 
 }  // namespace
