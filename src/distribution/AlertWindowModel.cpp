@@ -15,6 +15,9 @@ std::string SymbolOfLine(const std::string& line) {
   auto begin = std::find_if_not(line.begin(), line.end(), [](unsigned char c) { return std::isspace(c); });
   auto end = std::find_if_not(line.rbegin(), line.rend(), [](unsigned char c) { return std::isspace(c); }).base();
   std::string symbol(begin, std::max(begin, end));
+  // At most 32 visible characters, the database's column; anything else is no symbol.
+  const bool visible = std::all_of(symbol.begin(), symbol.end(), [](unsigned char c) { return c > 0x20 && c < 0x7F; });
+  if (symbol.size() > kLongestSymbol || !visible) return {};
   std::transform(symbol.begin(), symbol.end(), symbol.begin(), [](unsigned char c) { return std::toupper(c); });
   return symbol;
 }

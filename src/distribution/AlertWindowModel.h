@@ -24,7 +24,10 @@ class TDataNodeLink;
 /// 2:05:09, 00:30:00 is 0:30:00, noon 12:00:00).
 std::string FormatAlertTime(TDateTime time);
 
-/// A line of a symbol list as a window takes it: trimmed and upper case; empty for a blank line.
+/// The longest symbol: the database's column.
+inline constexpr std::size_t kLongestSymbol = 32;
+/// A line of a symbol list or symbol file as a symbol: trimmed and upper case; empty for a blank line and for
+/// one that is no symbol (longer than kLongestSymbol, or blanks or control characters inside).
 std::string SymbolOfLine(const std::string& line);
 
 /// A window's inputs by symbol: one object per symbol for the window's whole life, so that a symbol removed

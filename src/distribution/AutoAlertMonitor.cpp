@@ -8,6 +8,7 @@
 #include <fstream>
 #include <stdexcept>
 
+#include "distribution/AlertWindowModel.h"
 #include "distribution/AlertsPush.h"
 #include "framework/Config.h"
 #include "framework/DataNode.h"
@@ -23,7 +24,6 @@ constexpr int kNormalOpenMinute = 260;    // 04:20
 constexpr int kNormalCloseMinute = 960;   // 16:00
 constexpr int kHistoryMinute = 390;       // 06:30
 constexpr double kExpectEverySeconds = 60;
-constexpr std::size_t kLongestSymbol = 32;
 
 int MinuteOfDay(TDateTime time) { return static_cast<int>(TimeOfDayMs(time) / 60000); }
 
@@ -162,24 +162,22 @@ std::vector<std::string> TAutoAlertMonitorLogic::ReadSymbols(const std::string& 
   int number = 0;
   for (std::string line; std::getline(in, line);) {
     ++number;
-    std::string symbol = Trimmed(line);
-    if (symbol.empty()) continue;
-    // A symbol is at most 32 visible characters (the database's column); anything else is reported and left
-    // out, so that one bad line does not stop the day.
-    const bool visible = std::all_of(symbol.begin(), symbol.end(), [](unsigned char c) { return c > 0x20 && c < 0x7F; });
-    if (symbol.size() > kLongestSymbol || !visible) {
-      std::string shown;
-      for (unsigned char c : symbol.substr(0, 40)) {
-        char hex[8];
-        std::snprintf(hex, sizeof hex, "\\x%02X", c);
-        shown += c >= 0x20 && c < 0x7F ? std::string(1, static_cast<char>(c)) : std::string(hex);
-      }
-      AddLine("Symbol file \"" + path + "\" line " + std::to_string(number) + ": \"" + shown + (symbol.size() > 40 ? "..." : "") +
-              "\" is not a symbol; left out");
+    std::string symbol = SymbolOfLine(line);
+    if (!symbol.empty()) {
+      symbols.push_back(std::move(symbol));
       continue;
     }
-    std::transform(symbol.begin(), symbol.end(), symbol.begin(), [](unsigned char c) { return std::toupper(c); });
-    symbols.push_back(std::move(symbol));
+    // A line that is no symbol is reported and left out, so that one bad line does not stop the day.
+    const std::string text = Trimmed(line);
+    if (text.empty()) continue;
+    std::string shown;
+    for (unsigned char c : text.substr(0, 40)) {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "\\x%02X", c);
+      shown += c >= 0x20 && c < 0x7F ? std::string(1, static_cast<char>(c)) : std::string(hex);
+    }
+    AddLine("Symbol file \"" + path + "\" line " + std::to_string(number) + ": \"" + shown +
+            (text.size() > 40 ? "..." : "") + "\" is not a symbol; left out");
   }
   if (in.bad()) throw std::runtime_error("Cannot read the symbol file \"" + path + "\"");
   return symbols;

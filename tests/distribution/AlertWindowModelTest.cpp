@@ -112,7 +112,8 @@ TEST(AlertWindowTime, HoursAfterNoonCountFromOne) {
 }
 
 TEST_F(AlertWindowModelTest, SymbolsAreTrimmedUpperCaseAndBoundOnlyWhenTheyChange) {
-  model_->SetSymbols({"msft", "  ibm", "", "   ", "IBM ", "msft"});
+  // Lines that are no symbol (a blank or a control character inside, too long) are left out, as in a file.
+  model_->SetSymbols({"msft", "  ibm", "", "   ", "IBM ", "msft", "br m", "A\tB", std::string(33, 'X')});
   EXPECT_EQ(model_->Symbols(), (std::vector<std::string>{"IBM", "MSFT"}));
   model_->SetSymbols({"ibm", "aapl"});
   EXPECT_EQ(model_->Symbols(), (std::vector<std::string>{"AAPL", "IBM"}));
