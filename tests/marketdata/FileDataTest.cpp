@@ -104,6 +104,18 @@ class FileData : public ::testing::Test {
     TDebugLog::Instance().TakePending();
   }
 
+  /// The table saved and read again has the same columns, rows and cells.
+  void ExpectSavedTableReadsBack(const TTwoDArray& table) {
+    table.SaveToFile(PathOf("Saved.csv"));
+    TTwoDArray again;
+    again.LoadFromFile(PathOf("Saved.csv"));
+    EXPECT_EQ(again.Columns(), table.Columns());
+    EXPECT_EQ(again.Rows(), table.Rows());
+    for (const std::string& column : table.Columns()) {
+      for (const std::string& row : table.Rows()) EXPECT_EQ(again.GetCell(column, row), table.GetCell(column, row));
+    }
+  }
+
   void TearDown() override {
     TDataNodeThread::Instance().Flush();  // links released by the test free their nodes
     for (int i = 0; i < 4 && TFileOwnerDataNode::LiveCount() > 0; ++i) PassMinute();
@@ -207,15 +219,7 @@ TEST_F(FileData, TableKeepsFileOrderDuplicatesAndExactKeys) {
   EXPECT_EQ(table.GetCell("a", "b"), "");
 
   // What the debug tools save reads back the same, quoted cells included.
-  table.SaveToFile(PathOf("Saved.csv"));
-  TTwoDArray again;
-  again.LoadFromFile(PathOf("Saved.csv"));
-  EXPECT_EQ(again.Columns(), table.Columns());
-  EXPECT_EQ(again.Rows(), table.Rows());
-  for (const std::string& column : table.Columns()) {
-    for (const std::string& row : table.Rows())
-      EXPECT_EQ(again.GetCell(column, row), table.GetCell(column, row));
-  }
+  ExpectSavedTableReadsBack(table);
 
   table.Clear();
   EXPECT_EQ(table.Columns(), std::vector<std::string>{""});
@@ -239,15 +243,7 @@ TEST_F(FileData, SavedTablesReadBackTheSame) {
     Write("In.csv", c.file);
     TTwoDArray table;
     table.LoadFromFile(PathOf("In.csv"));
-    table.SaveToFile(PathOf("Saved.csv"));
-    TTwoDArray again;
-    again.LoadFromFile(PathOf("Saved.csv"));
-    EXPECT_EQ(again.Columns(), table.Columns());
-    EXPECT_EQ(again.Rows(), table.Rows());
-    for (const std::string& column : table.Columns()) {
-      for (const std::string& row : table.Rows())
-        EXPECT_EQ(again.GetCell(column, row), table.GetCell(column, row));
-    }
+    ExpectSavedTableReadsBack(table);
   }
 }
 
