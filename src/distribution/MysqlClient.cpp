@@ -20,7 +20,9 @@ TMysqlClient& TMysqlClient::Instance() {
 TMysqlClient::TMysqlClient(const std::vector<std::string>& candidates) {
   std::string failures;
   for (const std::string& name : candidates) {
-    handle_ = dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL);
+    // Never unloaded: the library sets itself up once per process (its own one-time initialisation), and
+    // what it allocated then would be left behind, unreachable, by an unload.
+    handle_ = dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
     if (handle_ != nullptr) {
       libraryName_ = name;
       break;
