@@ -4,27 +4,24 @@
 // and the updates per second the engine took, beside the same run with the window's logic alone (its matrix
 // and ring, no drawing and no database).
 //   tarnwell_bench_alerts_window [SYMBOLS] [SECONDS]     (default 5000 symbols, 60 seconds per run)
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <QApplication>
 #include <QTimer>
-#include <cctype>
-#include <fcntl.h>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <regex>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "ChildProcess.h"
+#include "PrivateDatabase.h"
+#include "TempDir.h"
 #include "distribution/AlertWindowModel.h"
 #include "distribution/AlertsPush.h"
 #include "gui/AlertsWindow.h"
@@ -33,49 +30,22 @@
 #include "framework/Config.h"
 #include "framework/DataNodeThread.h"
 
-extern char** environ;
-
 namespace {
 
 namespace fs = std::filesystem;
 using Steady = std::chrono::steady_clock;
 constexpr const char* kDate = "2026-12-09";
 
-// Runs a program with its output in a file; returns its pid.
-pid_t Spawn(const std::vector<std::string>& args, const std::string& output) {
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  posix_spawn_file_actions_adddup2(&actions, 1, 2);
-  std::vector<char*> argv;
-  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-  argv.push_back(nullptr);
-  pid_t pid = -1;
-  if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) {
-    throw std::runtime_error("cannot start " + args[0]);
-  }
-  posix_spawn_file_actions_destroy(&actions);
-  return pid;
-}
-
-int Wait(pid_t pid) {
-  int status = 0;
-  waitpid(pid, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
-
 std::string Slurp(const std::string& path) {
   std::ifstream in(path);
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-std::string Run(const std::vector<std::string>& args) {
-  const std::string out = fs::temp_directory_path() / ("bench-window-" + std::to_string(getpid()) + ".txt");
-  const int status = Wait(Spawn(args, out));
-  std::string text = Slurp(out);
-  fs::remove(out);
-  if (status != 0) throw std::runtime_error(args[0] + " failed:\n" + text);
-  return text;
+// Runs a command to its end; its output, or an error with that output when it failed.
+std::string Run(const std::vector<std::string>& args, std::chrono::seconds timeout) {
+  const tarnwell::testing::TCommandResult result = tarnwell::testing::RunCommand(args, {}, timeout);
+  if (result.status != 0) throw std::runtime_error(args[0] + " failed:\n" + result.output);
+  return result.output;
 }
 
 double ThreadCpuSeconds() {
@@ -149,9 +119,10 @@ struct TRun {
 TRun RunOnce(const std::string& self, const std::string& mode, const fs::path& home, int symbols, double seconds,
              const std::string& database) {
   const std::string feedOutput = (home / ("feed-" + mode + ".txt")).string();
-  const pid_t feed = Spawn({TARNWELL_FEED, "--listen", "127.0.0.1:0", "--symbols", std::to_string(symbols), "--date",
-                            kDate, "--time", "09:28", "--speed", "0"},
-                           feedOutput);
+  tarnwell::testing::TChildProcess feed(TARNWELL_FEED,
+                                        {"--listen", "127.0.0.1:0", "--symbols", std::to_string(symbols), "--date",
+                                         kDate, "--time", "09:28", "--speed", "0"},
+                                        {{}, {}, feedOutput, {}});
   std::smatch port;
   std::string text;
   for (int i = 0; i < 100; ++i) {
@@ -163,9 +134,9 @@ TRun RunOnce(const std::string& self, const std::string& mode, const fs::path& h
   std::ofstream(home / "Config.ini") << "[Vendor]\r\nAddress=127.0.0.1:" << port[1] << "\r\n[RealTimeAlerts]\r\ndb_Host="
                                      << database.substr(0, database.find(':')) << "\r\ndb_Port="
                                      << database.substr(database.find(':') + 1) << "\r\n";
-  const std::string result = Run({self, "--mode", mode, std::to_string(seconds)});
-  kill(feed, SIGTERM);
-  Wait(feed);
+  const std::string result =
+      Run({self, "--mode", mode, std::to_string(seconds)}, std::chrono::seconds(static_cast<int>(seconds) + 300));
+  feed.Terminate();
   TRun run;
   std::smatch m;
   if (!std::regex_search(result, m, std::regex(R"(result (\d+) (\d+) ([\d.]+) ([\d.]+))"))) {
@@ -194,19 +165,17 @@ int main(int argc, char** argv) {
     const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
     if (length <= 0) throw std::runtime_error("cannot find this program");
     self[length] = '\0';
-    const fs::path home = fs::temp_directory_path() / ("tarnwell-bench-window-" + std::to_string(getpid()));
+    const tarnwell::testing::TTempDir folder("tarnwell-bench-window");
+    const fs::path& home = folder.Path();
     fs::create_directories(home / "Logs");
     setenv("TARNWELL_HOME", home.c_str(), 1);
     setenv("XDG_CONFIG_HOME", (home / "config").c_str(), 1);
     unsetenv("DISPLAY");
     std::fprintf(stderr, "writing the overnight files of %d symbols...\n", symbols);
-    Run({TARNWELL_FEED, "--symbols", std::to_string(symbols), "--date", kDate, "--write-home", home.string()});
-    const std::string started = Run({"/bin/bash", TARNWELL_PRIVATE_SERVER, "start", TARNWELL_DB_DIR});
-    std::smatch address;
-    if (!std::regex_search(started, address, std::regex(R"((?:^|\n)([\d.]+:\d+)\s*(?:\n|$))"))) {
-      throw std::runtime_error("the database server did not say where it runs:\n" + started);
-    }
-    const std::string database = address[1];
+    Run({TARNWELL_FEED, "--symbols", std::to_string(symbols), "--date", kDate, "--write-home", home.string()},
+        std::chrono::seconds(300));
+    tarnwell::testing::TPrivateDatabase server(TARNWELL_DB_DIR);
+    const std::string database = server.Host() + ":" + server.Port();
     if (chdir(home.c_str()) != 0) throw std::runtime_error("cannot enter " + home.string());
     std::printf("machine: %u cores; %d symbols, every alert type, %.0f s per run, feed at full speed\n",
                 std::thread::hardware_concurrency(), symbols, seconds);
@@ -215,15 +184,13 @@ int main(int argc, char** argv) {
     for (const char* mode : {"window", "logic"}) {
       std::fprintf(stderr, "run: %s...\n", mode);
       const TRun run = RunOnce(self, mode, home, symbols, seconds, database);
-      std::printf("| %s | %.0f | %.0f | %s | %.0f%% of a core |\n",
-                  std::string(mode) == "window" ? "alerts window, push on" : "window logic only",
+      const bool window = std::string(mode) == "window";
+      std::printf("| %s | %.0f | %.0f | %s | %.0f%% of a core |\n", window ? "alerts window, push on" : "window logic only",
                   run.updates / run.wall, run.alerts / run.wall,
-                  std::string(mode) == "window" ? std::to_string(static_cast<long long>(run.pushed / run.wall)).c_str() : "-",
+                  window ? std::to_string(static_cast<long long>(run.pushed / run.wall)).c_str() : "-",
                   100 * run.cpu / run.wall);
       std::fflush(stdout);
     }
-    Run({"/bin/bash", TARNWELL_PRIVATE_SERVER, "stop", TARNWELL_DB_DIR});
-    fs::remove_all(home);
     return 0;
   } catch (const std::exception& error) {
     std::fprintf(stderr, "tarnwell_bench_alerts_window: %s\n", error.what());

@@ -1,24 +1,21 @@
 #include "distribution/AlertWindowModel.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 
 #include "distribution/AlertsPush.h"
 #include "framework/DataNodeThread.h"
 #include "framework/DebugLog.h"
 #include "framework/ScreenUpdates.h"
+#include "framework/SymbolGroups.h"
 
 namespace tarnwell {
 
 std::string SymbolOfLine(const std::string& line) {
-  auto begin = std::find_if_not(line.begin(), line.end(), [](unsigned char c) { return std::isspace(c); });
-  auto end = std::find_if_not(line.rbegin(), line.rend(), [](unsigned char c) { return std::isspace(c); }).base();
-  std::string symbol(begin, std::max(begin, end));
+  std::string symbol = NormalisedSymbol(line);
   // At most 32 visible characters, the database's column; anything else is no symbol.
   const bool visible = std::all_of(symbol.begin(), symbol.end(), [](unsigned char c) { return c > 0x20 && c < 0x7F; });
   if (symbol.size() > kLongestSymbol || !visible) return {};
-  std::transform(symbol.begin(), symbol.end(), symbol.begin(), [](unsigned char c) { return std::toupper(c); });
   return symbol;
 }
 
@@ -26,7 +23,7 @@ std::string FormatAlertTime(TDateTime time) {
   const std::int64_t ms = TimeOfDayMs(time);
   int hour = static_cast<int>(ms / 3600000);
   if (hour > 12) hour -= 12;
-  char text[16];
+  char text[32];
   std::snprintf(text, sizeof text, "%d:%.2d:%.2d", hour, static_cast<int>(ms / 60000 % 60),
                 static_cast<int>(ms / 1000 % 60));
   return text;

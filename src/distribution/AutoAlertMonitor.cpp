@@ -3,7 +3,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <fstream>
 #include <stdexcept>
@@ -14,6 +13,7 @@
 #include "framework/DataNode.h"
 #include "framework/DebugLog.h"
 #include "framework/Errors.h"
+#include "framework/SymbolGroups.h"
 #include "marketdata/FileData.h"
 #include "marketdata/VolumeBlocks.h"
 
@@ -29,12 +29,6 @@ int MinuteOfDay(TDateTime time) { return static_cast<int>(TimeOfDayMs(time) / 60
 
 // Whole minutes of a cell; 0 when it is empty or not a number.
 int Minutes(const std::string& cell) { return ParseCellInteger(cell).value_or(0); }
-
-std::string Trimmed(const std::string& line) {
-  auto begin = std::find_if_not(line.begin(), line.end(), [](unsigned char c) { return std::isspace(c); });
-  auto end = std::find_if_not(line.rbegin(), line.rend(), [](unsigned char c) { return std::isspace(c); }).base();
-  return begin < end ? std::string(begin, end) : std::string();
-}
 
 std::string Format(const char* format, double value) {
   char text[64];
@@ -168,7 +162,7 @@ std::vector<std::string> TAutoAlertMonitorLogic::ReadSymbols(const std::string& 
       continue;
     }
     // A line that is no symbol is reported and left out, so that one bad line does not stop the day.
-    const std::string text = Trimmed(line);
+    const std::string text = TrimBlanks(line);
     if (text.empty()) continue;
     std::string shown;
     for (unsigned char c : text.substr(0, 40)) {

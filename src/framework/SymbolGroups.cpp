@@ -12,15 +12,20 @@ namespace tarnwell {
 namespace {
 thread_local bool ownerThread = false;
 
-std::string Normalised(const std::string& symbol) {
-  const auto blank = [](unsigned char c) { return c <= ' '; };
-  auto begin = std::find_if_not(symbol.begin(), symbol.end(), blank);
-  auto end = std::find_if_not(symbol.rbegin(), symbol.rend(), blank).base();
-  std::string text = begin < end ? std::string(begin, end) : std::string();
-  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return text;
-}
 }  // namespace
+
+std::string TrimBlanks(std::string_view text) {
+  const auto blank = [](unsigned char c) { return c <= ' '; };
+  auto begin = std::find_if_not(text.begin(), text.end(), blank);
+  auto end = std::find_if_not(text.rbegin(), text.rend(), blank).base();
+  return begin < end ? std::string(begin, end) : std::string();
+}
+
+std::string NormalisedSymbol(std::string_view text) {
+  std::string symbol = TrimBlanks(text);
+  for (char& c : symbol) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return symbol;
+}
 
 TGroupList& TGroupList::Instance() {
   static TGroupList list;
@@ -93,7 +98,7 @@ std::vector<std::string> TGroupList::GroupNames() const {
 }
 
 void TGroupList::SetGroupSymbol(TGroup& group, const std::string& symbol) {
-  group.Symbol = Normalised(symbol);
+  group.Symbol = NormalisedSymbol(symbol);
   // A member may leave, or close other windows, while it is told: tell a copy, in key order.
   const std::string told = group.Symbol;
   std::vector<TSetSymbol> members;

@@ -6,9 +6,15 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tarnwell {
+
+/// The text without the blanks and control characters around it.
+std::string TrimBlanks(std::string_view text);
+/// A symbol as the system keeps it, wherever it was typed or read: trimmed and upper case.
+std::string NormalisedSymbol(std::string_view text);
 
 class TGroupList {
  public:

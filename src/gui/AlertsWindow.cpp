@@ -167,9 +167,8 @@ void TAlertWindow::OnNewAlerts(int arrived) {
     raise();
     activateWindow();
   }
+  // Setting the count repaints the grid, whether or not the count changed.
   grid_->SetIndexCount(model_->Count());
-  grid_->update();
-  grid_->View()->viewport()->update();
 }
 
 void TAlertWindow::SetSymbols(const std::vector<std::string>& lines) { model_->SetSymbols(lines); }
@@ -195,7 +194,6 @@ void TAlertWindow::ConfigureAlerts() {
 void TAlertWindow::ClearAlerts() {
   model_->Clear();
   grid_->SetIndexCount(0);
-  grid_->View()->viewport()->update();
 }
 
 TWindowFactory* TAlertWindow::CreateFactory(TComponent* owner) {

@@ -65,7 +65,6 @@ TAutoAlertMonitor::TAutoAlertMonitor(TConfigureAlertsPush* push, QWidget* parent
 
   auto* actions = new QHBoxLayout;
   actions->addWidget(button("Start Now", "StartNowButton", [this] {
-    SyncSettings();
     try {
       logic_->StartAlerts();
     } catch (const std::exception& error) {
@@ -126,6 +125,7 @@ TAutoAlertMonitor::TAutoAlertMonitor(TConfigureAlertsPush* push, QWidget* parent
   reportAs_->setText(QString::fromStdString(logic_->ReportAs));
   AddLine("Computer Name:  " + TAutoAlertMonitorLogic::ComputerName());
 
+  // The controls hold the settings; every change, the user's or the program's, goes to the logic at once.
   connect(history_, &QButtonGroup::idClicked, this, [this](int id) {
     logic_->VolumeBlockHistory = static_cast<TAutoAlertMonitorLogic::TVolumeBlockHistory>(id);
     logic_->ApplyVolumeBlockHistory(clock::Now());
@@ -134,8 +134,9 @@ TAutoAlertMonitor::TAutoAlertMonitor(TConfigureAlertsPush* push, QWidget* parent
   connect(report_, &QCheckBox::toggled, this, [this](bool on) { logic_->Report = on; });
   connect(reportAs_, &QLineEdit::textChanged, this, [this](const QString& text) { logic_->ReportAs = text.toStdString(); });
   connect(autoStart_, &QCheckBox::toggled, this, [this](bool on) { logic_->AutoStart = on; });
-  connect(autoStop_, &QButtonGroup::idClicked, this,
-          [this](int id) { logic_->AutoStop = static_cast<TAutoAlertMonitorLogic::TAutoStop>(id); });
+  connect(autoStop_, &QButtonGroup::idToggled, this, [this](int id, bool on) {
+    if (on) logic_->AutoStop = static_cast<TAutoAlertMonitorLogic::TAutoStop>(id);
+  });
   connect(symbolFile_, &QLineEdit::textChanged, this, [this](const QString& text) { logic_->SymbolFile = text.toStdString(); });
 
   // Twenty seconds of the program's clock, which a simulated day runs faster.
@@ -148,16 +149,7 @@ TAutoAlertMonitor::TAutoAlertMonitor(TConfigureAlertsPush* push, QWidget* parent
 
 TAutoAlertMonitor::~TAutoAlertMonitor() = default;
 
-void TAutoAlertMonitor::SyncSettings() {
-  logic_->SymbolFile = symbolFile_->text().toStdString();
-  logic_->AutoStart = autoStart_->isChecked();
-  logic_->AutoStop = static_cast<TAutoAlertMonitorLogic::TAutoStop>(std::max(0, autoStop_->checkedId()));
-  logic_->Report = report_->isChecked();
-  logic_->ReportAs = reportAs_->text().toStdString();
-}
-
 void TAutoAlertMonitor::Tick() {
-  SyncSettings();
   logic_->Tick(clock::Now());
   // The automatic choice may have moved.
   history_->button(logic_->VolumeBlockHistory)->setChecked(true);
@@ -171,16 +163,12 @@ void TAutoAlertMonitor::ConfigureUnattended(const std::string& symbolFile, const
   logic_->ResetLastTick();
   monitor_->setChecked(true);
   report_->setChecked(true);
-  SyncSettings();
   DisplayChanged();
   show();
   AddLine("Unattended: symbol file \"" + symbolFile + "\", database \"" + database + "\"");
 }
 
-void TAutoAlertMonitor::SetReportAs(const std::string& name) {
-  reportAs_->setText(QString::fromStdString(name));
-  SyncSettings();
-}
+void TAutoAlertMonitor::SetReportAs(const std::string& name) { reportAs_->setText(QString::fromStdString(name)); }
 
 TAlertWindow* TAutoAlertMonitor::FindGroupWindow(const std::string& caption) {
   for (QWidget* window : QApplication::topLevelWidgets()) {
@@ -249,7 +237,6 @@ void TAutoAlertMonitor::DisplayChanged() {
 }
 
 void TAutoAlertMonitor::TestFile() {
-  SyncSettings();
   const std::string path = logic_->SymbolFilePath();
   std::ifstream in(path);
   if (!in) {

@@ -50,7 +50,6 @@ class TAutoAlertMonitor : public QWidget, public IAutoAlertWindows {
   static constexpr int kShutDownWaitSeconds = 60;
 
  private:
-  void SyncSettings();
   void TestFile();
   void SelectFile();
 

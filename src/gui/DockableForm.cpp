@@ -113,9 +113,7 @@ void TStockWindow::SetGroup(const std::string& name) {
     Symbol.clear();
   } else {
     groups.AddToGroup(Group, kStockClass, this, Symbol, [this](const std::string& symbol) { SetSymbol(symbol); });
-    for (QDockWidget* client : DockedClients()) {
-      if (auto* member = dynamic_cast<IGroupMember*>(client)) member->SetGroup(Group);
-    }
+    for (QDockWidget* client : DockedClients()) TakeIntoGroup(client);
   }
   UpdateCaption();
 }
@@ -134,12 +132,14 @@ void TStockWindow::AddClient(QDockWidget* client, Qt::DockWidgetArea area) {
   panel_->addDockWidget(area, client);
   // A viewer dropped back onto the panel follows the window's symbol again.
   connect(client, &QDockWidget::topLevelChanged, this, [this, client](bool floating) {
-    if (floating || Group.empty()) return;
-    if (auto* member = dynamic_cast<IGroupMember*>(client)) member->SetGroup(Group);
+    if (!floating) TakeIntoGroup(client);
   });
-  if (!Group.empty()) {
-    if (auto* member = dynamic_cast<IGroupMember*>(client)) member->SetGroup(Group);
-  }
+  TakeIntoGroup(client);
+}
+
+void TStockWindow::TakeIntoGroup(QDockWidget* client) {
+  if (Group.empty()) return;
+  if (auto* member = dynamic_cast<IGroupMember*>(client)) member->SetGroup(Group);
 }
 
 std::vector<QDockWidget*> TStockWindow::DockedClients() const {

@@ -104,6 +104,8 @@ class TStockWindow : public QWidget, public ISavableWindow, public IGroupMember 
 
  private:
   void UpdateCaption();
+  /// A docked viewer of a window that has a group joins it.
+  void TakeIntoGroup(QDockWidget* client);
   QMainWindow* panel_;
   QMenu* menu_;
 };

@@ -125,9 +125,11 @@ void ApplyTo(const TFormFactory& factory, QWidget& form) {
 }
 
 void Capture(TFormFactory& factory, const QWidget& form) {
-  // A maximised or minimised window keeps the place it returns to.
+  // A maximised or minimised window keeps the place it returns to; a docked part, its place on the screen, so
+  // that a copy of it floats where it was seen.
   const bool away = form.isWindow() && (form.isMaximized() || form.isMinimized());
-  const QRect place = away ? form.normalGeometry() : QRect(form.pos(), form.size());
+  const QPoint at = form.isWindow() ? form.pos() : form.mapToGlobal(QPoint(0, 0));
+  const QRect place = away ? form.normalGeometry() : QRect(at, form.size());
   factory.Left = place.x();
   factory.Top = place.y();
   factory.Width = place.width();
@@ -204,36 +206,19 @@ void OpenWindowFile(const std::string& path) {
   Restore(*root, false);
 }
 
-QWidget* OutermostSavableWindow(QWidget* control) {
-  QWidget* found = nullptr;
-  for (QWidget* widget = control; widget != nullptr; widget = widget->parentWidget()) {
-    if (dynamic_cast<ISavableWindow*>(widget)) found = widget;
-  }
-  return found;
-}
-
 QWidget* DuplicateTarget(QWidget* control, bool panel) {
-  if (!panel) return OutermostSavableWindow(control);
-  for (QWidget* widget = control; widget != nullptr; widget = widget->parentWidget()) {
-    if (dynamic_cast<ISavableWindow*>(widget)) return widget;
-  }
-  return nullptr;
+  return panel ? Innermost<ISavableWindow>(control) : Outermost<ISavableWindow>(control);
 }
 
 QWidget* DuplicateWindow(QWidget* control, bool panel) {
   QWidget* target = DuplicateTarget(control, panel);
   if (target == nullptr) return nullptr;
   std::unique_ptr<TWindowFactory> factory(dynamic_cast<ISavableWindow*>(target)->CreateFactory(nullptr));
-  QWidget* copy = Restore(*factory, false);
-  // A panel copied out of a stock window floats on its own, beside the window it came from.
-  if (auto* form = qobject_cast<QDockWidget*>(copy); form != nullptr && !target->isWindow()) {
-    form->move(target->mapToGlobal(QPoint(kCopyOffset, kCopyOffset)));
-  }
-  return copy;
+  return Restore(*factory, false);
 }
 
 void SaveWindowWithDialog(QWidget* control) {
-  QWidget* window = OutermostSavableWindow(control);
+  QWidget* window = Outermost<ISavableWindow>(control);
   if (window == nullptr) return;
   QFileDialog dialog(window, "Save", QString(), "Windows (*.PWn);;All Files (*)");
   dialog.setAcceptMode(QFileDialog::AcceptSave);

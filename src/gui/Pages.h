@@ -40,7 +40,8 @@ QWidget* CreateWindow(TWindowFactory& factory);
 
 /// The form's place, size, name and state from the factory.
 void ApplyTo(const TFormFactory& factory, QWidget& form);
-/// The factory's place, size, name and state from the form.
+/// The factory's place, size, name and state from the form; a part inside a window (a docked viewer) gives its
+/// place on the screen.
 void Capture(TFormFactory& factory, const QWidget& form);
 
 /// The main window, which a page places and captures first. Set once at start-up.
@@ -62,8 +63,23 @@ void SavePage(const std::string& path);
 /// Opens a window file (or a page file, as a page). Throws naming the file.
 void OpenWindowFile(const std::string& path);
 
-/// The outermost savable window around `control` (what "Save..." writes), or null.
-QWidget* OutermostSavableWindow(QWidget* control);
+/// The nearest widget that implements I, walking outward from `control` (itself included), or null.
+template <class I>
+QWidget* Innermost(QWidget* control) {
+  for (QWidget* widget = control; widget != nullptr; widget = widget->parentWidget()) {
+    if (dynamic_cast<I*>(widget) != nullptr) return widget;
+  }
+  return nullptr;
+}
+/// The outermost widget around `control` (itself included) that implements I, or null.
+template <class I>
+QWidget* Outermost(QWidget* control) {
+  QWidget* found = nullptr;
+  for (QWidget* widget = control; widget != nullptr; widget = widget->parentWidget()) {
+    if (dynamic_cast<I*>(widget) != nullptr) found = widget;
+  }
+  return found;
+}
 /// What "Duplicate Panel" (`panel`) or "Duplicate Window" copies for `control`, or null: the innermost
 /// savable window around it, or the outermost.
 QWidget* DuplicateTarget(QWidget* control, bool panel);

@@ -40,21 +40,6 @@ void CentreOver(QWidget& dialog, QWidget& over) {
 
 }  // namespace
 
-QWidget* InnermostGroupMember(QWidget* control) {
-  for (QWidget* widget = control; widget != nullptr; widget = widget->parentWidget()) {
-    if (AsMember(widget)) return widget;
-  }
-  return nullptr;
-}
-
-QWidget* OutermostGroupMember(QWidget* control) {
-  QWidget* found = nullptr;
-  for (QWidget* widget = control; widget != nullptr; widget = widget->parentWidget()) {
-    if (AsMember(widget)) found = widget;
-  }
-  return found;
-}
-
 void AddViewerMenu(QMenu* menu, QWidget* control) {
   QAction* before = menu->actions().isEmpty() ? nullptr : menu->actions().front();
   QPointer<QWidget> target(control);
@@ -134,8 +119,8 @@ TSetGroupDialog::TSetGroupDialog(QWidget* parent) : QDialog(parent) {
 TSetGroupDialog* TSetGroupDialog::Instance() { return groupDialog; }
 
 void TSetGroupDialog::Prepare(QWidget* control) {
-  panel_ = InnermostGroupMember(control);
-  window_ = OutermostGroupMember(control);
+  panel_ = Innermost<IGroupMember>(control);
+  window_ = Outermost<IGroupMember>(control);
 }
 
 void TSetGroupDialog::PrepareToShow() {
@@ -251,7 +236,7 @@ void TSetSymbolDialog::PrepareFor(const std::string& name) {
 void TSetSymbolDialog::Apply() { TGroupList::Instance().SetSymbol(group_, edit_->text().toStdString()); }
 
 void TSetSymbolDialog::ShowFor(QWidget* control) {
-  QWidget* member = InnermostGroupMember(control);
+  QWidget* member = Innermost<IGroupMember>(control);
   if (member == nullptr) return;
   PrepareFor(AsMember(member)->GetGroup());
   CentreOver(*this, *member->window());

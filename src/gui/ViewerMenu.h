@@ -19,11 +19,6 @@ namespace tarnwell {
 /// the top of `menu`; each acts on the windows around `control`.
 void AddViewerMenu(QMenu* menu, QWidget* control);
 
-/// The group member nearest `control` (itself or a window around it), or null.
-QWidget* InnermostGroupMember(QWidget* control);
-/// The outermost group member around `control`, or null.
-QWidget* OutermostGroupMember(QWidget* control);
-
 /// "Set Group": moves a window, or one panel of it, to another symbol group.
 class TSetGroupDialog : public QDialog {
   Q_OBJECT

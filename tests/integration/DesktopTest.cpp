@@ -17,6 +17,7 @@
 
 #include "ChildProcess.h"
 #include "FeedProcess.h"
+#include "LogLines.h"
 #include "PrivateDatabase.h"
 #include "XClose.h"
 #include "distribution/AlertCatalogue.h"
@@ -156,14 +157,7 @@ class DesktopTest : public ::testing::Test {
     return info.find("Map State: IsViewable") != std::string::npos;
   }
 
-  std::vector<std::string> LogLines() {
-    std::vector<std::string> lines;
-    for (const auto& entry : fs::directory_iterator(dir_ / "Logs")) {
-      std::ifstream in(entry.path(), std::ios::binary);
-      for (std::string line; std::getline(in, line);) lines.push_back(line);
-    }
-    return lines;
-  }
+  std::vector<std::string> LogLines() { return testing::LogLines(dir_); }
 
   fs::path dir_;
   std::unique_ptr<TXServer> x_;

@@ -16,6 +16,7 @@
 
 #include "ChildProcess.h"
 #include "FeedProcess.h"
+#include "LogLines.h"
 #include "PrivateDatabase.h"
 #include "TempDir.h"
 #include "distribution/AlertCatalogue.h"
@@ -26,16 +27,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
-
-std::vector<std::string> LogLines(const fs::path& home) {
-  std::vector<std::string> lines;
-  if (!fs::exists(home / "Logs")) return lines;
-  for (const auto& entry : fs::directory_iterator(home / "Logs")) {
-    std::ifstream in(entry.path());
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-  }
-  return lines;
-}
 
 // The sent count of a server's closing line "All alert rows sent: A added, N sent, 0 lost, ...", when it added
 // A = N rows; else -1.
