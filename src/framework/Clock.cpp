@@ -27,6 +27,7 @@ struct ClockState {
   double simulatedStart = 0;
   double simulatedSince = 0;
   std::atomic<double> rate{1.0};
+  std::atomic<std::uint64_t> setbacks{0};
   std::map<int, std::function<void()>> watchers;  // guarded by lock
   int nextWatcher = 1;
 };
@@ -50,6 +51,11 @@ long OffsetAtUnixSeconds(std::int64_t seconds) {
     cachedMinute = minute;
   }
   return cachedOffset;
+}
+
+// Counts a setback when the clock now shows an earlier time than `before`, its time just before a change.
+void CountSetback(TDateTime before) {
+  if (clock::Now() < before) State().setbacks.fetch_add(1, std::memory_order_acq_rel);
 }
 
 void NotifyWatchers() {
@@ -99,8 +105,11 @@ void SetManual(TDateTime localTime) {
 }
 
 void SetManualQuietly(TDateTime localTime) {
+  const bool wasManual = State().manual.load(std::memory_order_acquire);
+  const TDateTime before = wasManual ? State().manualTime.load() : Now();
   State().manualTime.store(localTime);
   State().manual.store(true, std::memory_order_release);
+  CountSetback(before);
 }
 
 void Advance(double days) {
@@ -109,20 +118,24 @@ void Advance(double days) {
 }
 
 void UseSystem() {
+  const TDateTime before = Now();
   State().manual.store(false, std::memory_order_release);
   State().simulated.store(false, std::memory_order_release);
   State().rate.store(1.0);
+  CountSetback(before);
   NotifyWatchers();
 }
 
 void UseSimulated(TDateTime startLocal, double rate, double sinceUnixSeconds) {
   if (!(rate > 0)) throw std::invalid_argument("a simulated clock needs a positive rate");
+  const TDateTime before = Now();
   State().manual.store(false, std::memory_order_release);
   State().simulated.store(false, std::memory_order_release);
   State().simulatedStart = LocalToUnixSeconds(startLocal);
   State().simulatedSince = sinceUnixSeconds;
   State().rate.store(rate);
   State().simulated.store(true, std::memory_order_release);
+  CountSetback(before);
   NotifyWatchers();
 }
 
@@ -146,6 +159,10 @@ bool ParseLocalDateTime(const std::string& text, TDateTime& result) {
   // A day that the month does not have (2026-02-30) comes back as another date.
   const TDateTimeParts parts = DecodeDateTime(result);
   return parts.year == year && parts.month == month && parts.day == day;
+}
+
+std::uint64_t Setbacks() {
+  return State().setbacks.load(std::memory_order_acquire);
 }
 
 bool IsManual() {

@@ -41,6 +41,11 @@ void UseSystem();
 
 bool IsManual();
 
+/// How many times the clock has been set back: a manual time earlier than the one before it, or a switch
+/// of source (system, simulated, manual) that may go back. Counted where the clock is set, so a thread that
+/// looks at the clock only now and then still learns of a setback it never saw. Any thread.
+std::uint64_t Setbacks();
+
 /// A simulated day: the clock showed `startLocal` at the moment `sinceUnixSeconds` of the system clock and
 /// runs `rate` times as fast from there. Processes given the same three values share one clock. Wakes
 /// every clock watcher.

@@ -36,10 +36,13 @@ TTimerEvent::TTimerEvent(TDateTime due, double periodDays, bool absolute, TCallb
 TTimerEventRef TTimerEvent::Start(std::int64_t delayMs, std::int64_t periodMs, TDateTime startTime,
                                   TCallback callback) {
   const bool absolute = startTime != 0;
+  // Counted before the time is read: a setback in between re-plans the event rather than leaving it late.
+  const std::uint64_t setbacks = clock::Setbacks();
   const TDateTime start = absolute ? startTime : clock::Now();
   std::shared_ptr<TTimerEvent> event(new TTimerEvent(start + static_cast<double>(delayMs) / kMsPerDay,
                                                      static_cast<double>(periodMs) / kMsPerDay, absolute,
                                                      std::move(callback)));
+  event->plannedAt_ = setbacks;
   TTimerThread::Instance().Add(event);
   return event;
 }
@@ -146,11 +149,21 @@ std::int32_t TTimerThread::QueueLength() const {
 }
 
 void TTimerThread::Execute() {
+  std::uint64_t seenSetbacks = clock::Setbacks();
   TDateTime previous = clock::Now();
   for (;;) {
     try {
+      // The count tells of every setback of the clock, even one this thread never saw (set back and forward
+      // again between two looks), and which events were planned before it. A time below the last one with
+      // no setback counted is the system clock going back: every relative event is re-planned.
+      const std::uint64_t setbacks = clock::Setbacks();
       const TDateTime now = clock::Now();
-      if (now < previous) Reschedule(now);
+      if (setbacks != seenSetbacks) {
+        Reschedule(now, setbacks, false);
+      } else if (now < previous) {
+        Reschedule(now, setbacks, true);
+      }
+      seenSetbacks = setbacks;
       previous = now;
 
       std::shared_ptr<TTimerEvent> due;
@@ -187,21 +200,23 @@ void TTimerThread::Execute() {
   }
 }
 
-void TTimerThread::Reschedule(TDateTime now) {
+void TTimerThread::Reschedule(TDateTime now, std::uint64_t setbacks, bool all) {
   std::vector<std::shared_ptr<TTimerEvent>> events;
   {
     std::lock_guard guard(queueLock_);
-    std::vector<std::shared_ptr<TTimerEvent>> absolute;
+    std::vector<std::shared_ptr<TTimerEvent>> kept;
     while (THeap::Item item = queue_.Pop()) {
       auto event = std::static_pointer_cast<TTimerEvent>(item);
-      (event->absolute_ ? absolute : events).push_back(std::move(event));
+      const bool stale = !event->absolute_ && (all || event->plannedAt_ != setbacks);
+      (stale ? events : kept).push_back(std::move(event));
     }
-    for (auto& event : absolute) Push(std::move(event));  // the same events back in, not new ones
+    for (auto& event : kept) Push(std::move(event));  // the same events back in, not new ones
     removedCount_ += static_cast<std::uint32_t>(events.size());
   }
   for (std::shared_ptr<TTimerEvent>& event : events) {
     // A relative event meant "so long from now"; after the jump that moment is now.
     event->due_ = now;
+    event->plannedAt_ = setbacks;
     event->Fire();
   }
 }

@@ -75,6 +75,9 @@ class TTimerEvent final : public IHeapable,
   const bool absolute_;
   std::atomic<bool> quiet_{false};
   std::uint32_t sequence_ = 0;  // guarded by the timer thread's queue lock
+  // The clock's setback count when due_ was last planned from the clock's time: a relative event planned
+  // before a setback is re-planned, one planned after it keeps its time. Written as due_ is.
+  std::uint64_t plannedAt_ = 0;
 };
 
 /// First firing at startTime (now when 0), then every periodMs.
@@ -120,8 +123,9 @@ class TTimerThread {
   void Execute();
   /// Queues with the next sequence number. Under queueLock_.
   void Push(std::shared_ptr<TTimerEvent> event);
-  /// Empties the queue after the clock went back: absolute events go back in, relative ones fire now.
-  void Reschedule(TDateTime now);
+  /// Empties the queue after the clock went back: absolute events go back in, and so do relative ones
+  /// planned after the last setback (unless `all`); the others fire now.
+  void Reschedule(TDateTime now, std::uint64_t setbacks, bool all);
 
   mutable std::recursive_mutex queueLock_;
   TEvent wake_;                                  // auto-reset

@@ -163,6 +163,21 @@ TEST_F(Timers, ClockSetBackFiresRelativeEventsAtOnceAndKeepsAbsoluteOnes) {
   EXPECT_EQ(CountOf("relative"), 1);
 }
 
+// The clock set forward and back between two looks of the timer thread: the thread never sees the later
+// time, yet an event planned from it must not wait for that time to come round again.
+TEST_F(Timers, ASetbackTheThreadMissedStillReplansWhatWasPlannedBeforeIt) {
+  SetClock(kStart);
+  clock::SetManualQuietly(kStart + kOneHour);
+  Keep(TTimerEvent::Start(60000, 0, 0, Record("planned-ahead")));
+  clock::SetManualQuietly(kStart);
+  Keep(TTimerEvent::Start(60000, 0, 0, Record("planned-after")));
+  SetClock(kStart + kOneSecond);
+  ASSERT_TRUE(Eventually([&] { return CountOf("planned-ahead") == 1; }));
+  EXPECT_EQ(CountOf("planned-after"), 0) << "planned after the setback, it keeps its minute";
+  SetClock(kStart + kOneMinute);
+  ASSERT_TRUE(Eventually([&] { return CountOf("planned-after") == 1; }));
+}
+
 TEST_F(Timers, CancelWaitsOutARunningCallbackWhichNeverRunsAgain) {
   SetClock(kStart);
   TEvent entered(true), release(true);
