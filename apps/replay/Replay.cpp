@@ -53,7 +53,7 @@ constexpr const char* kSyncItem = "LIVEQUOTE;1003;1003='$REPLAY.SYNC'";
 
 // The first whole vendor millisecond at or after a local time: the way back from vendor::SystemTime.
 std::int64_t VendorMsAtOrAfter(TDateTime local) {
-  return static_cast<std::int64_t>(std::ceil((local - kUnixEpochDay + kVendorLead) * 86400000.0 - 1e-3));
+  return static_cast<std::int64_t>(std::ceil((local - kDueSlack - kUnixEpochDay + kVendorLead) * 86400000.0));
 }
 
 std::string FormatLocal(TDateTime time) {
@@ -73,7 +73,7 @@ void Flush() {
 // first timer needs no flush of its own. Not on the data node thread.
 void FireTimersDueBy(TDateTime time, bool flushed = false) {
   TTimerThread& timers = TTimerThread::Instance();
-  for (TDateTime due; (due = timers.NextDue()) <= time;) {
+  for (TDateTime due; IsDueBy(due = timers.NextDue(), time);) {
     if (!flushed) Flush();
     if (due > clock::Now()) clock::SetManual(due);
     timers.WaitForDueEvents();

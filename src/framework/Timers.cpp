@@ -29,6 +29,7 @@ void LogCallbackFailure(const TCallback& callback, std::exception_ptr error) {
 TTimerEvent::TTimerEvent(TDateTime due, double periodDays, bool absolute, TCallback callback)
     : callback_(std::move(callback)),
       due_(due),
+      anchor_(due),
       period_(periodDays),
       repeating_(periodDays > 0),
       absolute_(absolute) {}
@@ -67,7 +68,7 @@ void TTimerEvent::Fire() {
     return;
   }
   if (finished_.load(std::memory_order_acquire)) return;  // cancelled by its own callback
-  due_ += period_;
+  due_ = anchor_ + static_cast<double>(++periods_) * period_;
   TTimerThread::Instance().Add(shared_from_this());
 }
 
@@ -136,10 +137,10 @@ TDateTime TTimerThread::NextDueNotQuiet() const {
 }
 
 void TTimerThread::WaitForDueEvents() {
-  // Events due at the same moment fire in queue order, so a marker due now fires after every event due by
-  // now.
+  // Events due at the same moment fire in queue order, so a marker due as late as counts as now fires after
+  // every event due by now.
   auto fired = std::make_shared<TEvent>(true);
-  TTimerEventRef marker = OneShot(clock::Now(), TCallback::Function([fired] { fired->Set(); }));
+  TTimerEventRef marker = OneShot(clock::Now() + kDueSlack, TCallback::Function([fired] { fired->Set(); }));
   fired->Wait();
 }
 
@@ -177,11 +178,16 @@ void TTimerThread::Execute() {
             ++removedCount_;
             wait = 0;
           } else {
-            const double ms = std::round((event.due_ - now) * kMsPerDay);
-            wait = static_cast<std::int64_t>(std::clamp(ms, -1.0, static_cast<double>(kNoWait)));
-            if (wait <= 0) {
+            // Due means due: an event a fraction of a millisecond ahead waits for it. Rounded to the
+            // millisecond, it fired before its time, and a player of recorded data that had set the clock
+            // just short of it found it firing among the updates that followed.
+            if (IsDueBy(event.due_, now)) {
+              wait = 0;
               due = std::static_pointer_cast<TTimerEvent>(queue_.Pop());
               ++removedCount_;
+            } else {
+              const double ms = std::ceil((event.due_ - now) * kMsPerDay);
+              wait = static_cast<std::int64_t>(std::clamp(ms, 1.0, static_cast<double>(kNoWait)));
             }
           }
         }
@@ -216,6 +222,8 @@ void TTimerThread::Reschedule(TDateTime now, std::uint64_t setbacks, bool all) {
   for (std::shared_ptr<TTimerEvent>& event : events) {
     // A relative event meant "so long from now"; after the jump that moment is now.
     event->due_ = now;
+    event->anchor_ = now;
+    event->periods_ = 0;
     event->plannedAt_ = setbacks;
     event->Fire();
   }

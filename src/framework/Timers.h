@@ -20,6 +20,14 @@ namespace tarnwell {
 
 class TTimerEvent;
 
+/// An event due at `due` counts as due at `time` when it is at most this far ahead. Date-times carry about
+/// a microsecond of rounding today, so a timer planned for a moment (a repeating one adding its period) can
+/// land a hair after the same moment read from data; both must count as the same moment.
+constexpr TDateTime kDueSlack = 0.01 / kMsPerDay;
+inline bool IsDueBy(TDateTime due, TDateTime time) {
+  return due <= time + kDueSlack;
+}
+
 /// A scheduled callback, shared by its creator and the timer queue.
 class ITimerEvent {
  public:
@@ -69,6 +77,10 @@ class TTimerEvent final : public IHeapable,
   // Written only while the event is off the queue, by the thread that took it off; read under the queue
   // lock while it is queued.
   TDateTime due_;
+  // A repeating event is due at anchor_ plus whole periods, so that its times do not drift by the
+  // rounding of adding one period at a time. Written as due_ is.
+  TDateTime anchor_;
+  std::int64_t periods_ = 0;
   const double period_;                // days
   std::atomic<bool> finished_{false};  // set under the timer lock, so a callback never starts after Cancel
   const bool repeating_;
@@ -103,7 +115,8 @@ class TTimerThread {
   TDateTime NextDue() const;
   /// The same over the events that are not quiet. Any thread; looks at every queued event.
   TDateTime NextDueNotQuiet() const;
-  /// Waits until every event due by the clock's present time has fired. Any thread but the timer thread.
+  /// Waits until every event due by the clock's present time (IsDueBy) has fired. Any thread but the timer
+  /// thread.
   void WaitForDueEvents();
 
   // Statistics for the diagnostics window. Any thread.
