@@ -224,7 +224,10 @@ status() {
   fi
 }
 
-innodb_options=(--innodb-buffer-pool-size=256M --innodb-log-file-size=256M --skip-log-bin)
+# Temporary tables in a folder of this server's own: in the shared /tmp, a cleaner (or another server's
+# start) removing them made an initialisation fail now and then ("Could not remove temporary table").
+mkdir -p "$dir/tmp"
+innodb_options=(--innodb-buffer-pool-size=256M --innodb-log-file-size=256M --skip-log-bin --tmpdir="$dir/tmp")
 # One start or stop at a time per DIR; the server gets no copy of this descriptor (9>&- above).
 exec 9>"$dir/lock"
 flock 9
