@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QLatin1String>
+#include <QtGlobal>
 #include <QSocketNotifier>
 #include <cstdio>
 #include <cstdlib>
@@ -34,6 +36,17 @@ int main(int argc, char** argv) {
   if (unset("QT_QPA_PLATFORM") && unset("DISPLAY") && unset("WAYLAND_DISPLAY")) {
     ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
   }
+  // The off-screen platform has no window manager to hand size hints to and says so for every window it
+  // shows: noise in an unattended server's journal, and nothing an operator can act on.
+  static QtMessageHandler defaultHandler = qInstallMessageHandler(
+      [](QtMsgType type, const QMessageLogContext& context, const QString& message) {
+        if (message == QLatin1String("This plugin does not support propagateSizeHints()")) return;
+        if (defaultHandler) {
+          defaultHandler(type, context, message);
+        } else {
+          std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, message)));
+        }
+      });
   std::string logProblem = InitializeModules();
   QApplication qtApp(argc, argv);
   qtApp.setQuitOnLastWindowClosed(false);  // closing the main window ends the program, nothing else does
