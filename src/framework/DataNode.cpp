@@ -210,8 +210,15 @@ void TDataNode::RemoveLink(TDataNodeLink* link) {
 }
 
 void TDataNode::FreeIfUnreferenced() {
-  std::lock_guard guard(RegistryLock());
-  if (IsUnreferenced()) delete this;
+  {
+    std::lock_guard guard(RegistryLock());
+    if (!IsUnreferenced()) return;
+    LeaveRegistry();
+  }
+  // Freed outside the registry lock: the destructor releases links of other nodes, taking their node
+  // locks, while a notification holding such a lock may be waiting for the registry lock (a callback that
+  // finds or creates a node). Out of the registry, nobody can link the node meanwhile.
+  delete this;
 }
 
 int TDataNode::ListenerCount() {
@@ -337,19 +344,22 @@ bool TDataNode::IsAlive(std::int64_t nodeId) {
 // --- TDataNodeWithStringKey ------------------------------------------------------------------------------
 
 TDataNodeWithStringKey::~TDataNodeWithStringKey() {
-  // A destructor must not throw: an inconsistent registration is reported instead. A node without a key
-  // was never registered (its construction failed, or it was made outside FindOrCreate).
-  if (!key_) return;
+  // A node without a key was never registered (its construction failed, or it was made outside
+  // FindOrCreate); a freed one has left the registry already.
+  if (!key_.InTable()) return;
   std::lock_guard guard(RegistryLock());
-  const std::string key = *key_;  // the registry's copy goes with the entry
-  if (Registries().keyed.Remove(key) == nullptr) {
-    AddLine("Assertion failure:  keyed node missing from the registry: " + key);
+  LeaveRegistry();
+}
+
+void TDataNodeWithStringKey::LeaveRegistry() {
+  if (!key_.Leave(Registries().keyed)) {
+    AddLine("Assertion failure:  keyed node missing from the registry: " + *key_.Get());
   }
 }
 
 const std::string& TDataNodeWithStringKey::Key() const {
   static const std::string none;
-  return key_ ? *key_ : none;
+  return key_.Get() ? *key_.Get() : none;
 }
 
 std::string TDataNodeWithStringKey::MakeKey(std::string_view keyClass, std::string_view keyText) {
@@ -367,7 +377,7 @@ std::pair<TDataNodeWithStringKey*, TDataNodeLink*> TDataNodeWithStringKey::FindO
   if (!node) {
     node = create(keyText);
     Registries().keyed.Put(key, node);
-    node->key_ = Registries().keyed.StoredKey(key);
+    node->key_.Registered(Registries().keyed.StoredKey(key));
   }
   return {node, node->CreateLink(std::move(callback))};
 }

@@ -42,6 +42,39 @@ using THandler = TBoundMethod<TBroadcastMessage&, TDataNode&>;
 /// The lock over the keyed registry and every node release.
 std::recursive_mutex& RegistryLock();
 
+/// A shared node's key in a registry table of string keys (under the registry lock): the table's stored
+/// copy while the node is registered, the node's own copy once it has left the table, so that the key still
+/// answers in the destructors.
+class TRegisteredKey {
+ public:
+  TRegisteredKey() = default;
+  TRegisteredKey(const TRegisteredKey&) = delete;
+  TRegisteredKey& operator=(const TRegisteredKey&) = delete;
+  ~TRegisteredKey() {
+    if (owned_) delete key_;
+  }
+
+  const std::string* Get() const { return key_; }
+  bool InTable() const { return key_ != nullptr && !owned_; }
+  void Registered(const std::string* stored) { key_ = stored; }
+
+  /// Takes the entry out of the table. Returns false when the table had no entry of the key (an
+  /// inconsistency for the caller to report; a destructor must not throw).
+  template <class Table>
+  bool Leave(Table& table) {
+    if (!InTable()) return true;
+    auto* own = new std::string(*key_);  // the table's copy goes with the entry
+    const bool found = table.Remove(*own) != nullptr;
+    key_ = own;
+    owned_ = true;
+    return found;
+  }
+
+ private:
+  const std::string* key_ = nullptr;
+  bool owned_ = false;
+};
+
 /// One subscription to a node. Whoever asked for it owns it and releases it exactly once.
 class TDataNodeLink {
  public:
@@ -174,6 +207,9 @@ class TDataNode {
  protected:
   /// A job: frees the node if it is still unreferenced (a FindOrCreate may have linked it meanwhile).
   void FreeIfUnreferenced();
+  /// Takes the node out of whatever registry finds it by key, so that nobody links it again. Under the
+  /// registry lock, before a free; the default has no registry to leave.
+  virtual void LeaveRegistry() {}
 
  private:
   friend class TDataNodeLink;  // counts receive changes
@@ -237,8 +273,9 @@ class TDataNodeWithStringKey : public TDataNode {
   static std::pair<TDataNodeWithStringKey*, TDataNodeLink*> FindOrCreateKeyed(
       const std::string& key, const std::string& keyText,
       TDataNodeWithStringKey* (*create)(const std::string&), TCallback callback);
+  void LeaveRegistry() override;
 
-  const std::string* key_ = nullptr;  // the keyed registry's copy of the key, while registered
+  TRegisteredKey key_;
 };
 
 /// A message to every node listening on a channel, delivered on the data node thread. Descendants add

@@ -35,18 +35,22 @@ std::string ParamKey(const TParamValue& param) {
 // --- TGenericDataNode ------------------------------------------------------------------------------------
 
 TGenericDataNode::~TGenericDataNode() {
-  if (!key_) return;  // never registered: its construction failed or it was made outside a factory
+  // Never registered (its construction failed or it was made outside a factory), or freed and out already.
+  if (!key_.InTable()) return;
   std::lock_guard guard(RegistryLock());
-  const std::string key = *key_;  // the registry's copy goes with the entry
-  if (GenericRegistry().Remove(key) == nullptr) {
-    // A destructor must not throw; an inconsistent registry is reported instead.
-    AddLine("Assertion failure:  generic node key missing from the registry: " + key);
+  LeaveRegistry();
+}
+
+void TGenericDataNode::LeaveRegistry() {
+  // A destructor must not throw; an inconsistent registry is reported instead.
+  if (!key_.Leave(GenericRegistry())) {
+    AddLine("Assertion failure:  generic node key missing from the registry: " + *key_.Get());
   }
 }
 
 const std::string& TGenericDataNode::Key() const {
   static const std::string none;
-  return key_ ? *key_ : none;
+  return key_.Get() ? *key_.Get() : none;
 }
 
 std::int32_t TGenericDataNode::GetInteger() {
@@ -113,7 +117,7 @@ std::pair<TGenericDataNode*, TDataNodeLink*> TGenericDataNodeFactory::GetNode(TC
     for (const TParamValue& p : params_) resolved.push_back(Resolve(p));
     node = nodeClass_->create(resolved);
     GenericRegistry().Put(key, node);
-    node->key_ = GenericRegistry().StoredKey(key);
+    node->key_.Registered(GenericRegistry().StoredKey(key));
   }
   return {node, node->CreateLink(std::move(callback))};
 }

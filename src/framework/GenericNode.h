@@ -61,7 +61,9 @@ class TGenericDataNode : public TDataNode {
 
  private:
   friend class TGenericDataNodeFactory;
-  const std::string* key_ = nullptr;  // the registry's copy of the key, while registered
+  void LeaveRegistry() override;
+
+  TRegisteredKey key_;
 };
 
 /// Marks the thread-safe copy classes, whose factories are their own thread-safe form.

@@ -3,6 +3,9 @@
 #include <QCoreApplication>
 #include <QThread>
 #include <exception>
+#include <memory>
+
+#include "framework/Event.h"
 
 namespace tarnwell {
 
@@ -15,18 +18,23 @@ void TQtUserInterfaceThread::RunAndWait(const std::function<void()>& fn) {
     fn();
     return;
   }
-  // A failure must not unwind through Qt's event loop: carry it back to the waiting caller.
+  // A failure must not unwind through Qt's event loop: carry it back to the waiting caller. The caller
+  // waits on an event of ours rather than on Qt's blocking connection, so that the hand-over is one a
+  // thread checker sees; the event is shared, as the caller may return while Set is still finishing.
   std::exception_ptr failure;
+  auto done = std::make_shared<TEvent>(true);
   QMetaObject::invokeMethod(
       this,
-      [&] {
+      [&fn, &failure, done] {
         try {
           fn();
         } catch (...) {
           failure = std::current_exception();
         }
+        done->Set();
       },
-      Qt::BlockingQueuedConnection);
+      Qt::QueuedConnection);
+  done->Wait();
   if (failure) std::rethrow_exception(failure);
 }
 

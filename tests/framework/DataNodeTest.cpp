@@ -33,7 +33,11 @@ class TSourceNode : public TDataNodeWithStringKey {
  public:
   static constexpr const char* kKeyClass = "TSourceNode";
   static TSourceNode* CreateFromKey(const std::string&) { return Create<TSourceNode>(); }
-  ~TSourceNode() override { ++destroyedCount; }
+  ~TSourceNode() override {
+    ++destroyedCount;
+    lastDestroyedKey = Key();
+  }
+  static inline std::string lastDestroyedKey;
   void Change() {
     ++value;
     NotifyListeners();
@@ -181,8 +185,10 @@ TEST_F(DataNode, ReleasingTheLastLinkOnTheDataNodeThreadFreesTheChainAtOnce) {
   int destroyedBefore = destroyedCount;
   RunOnDataNodeThread([&, link = link] {
     TDataNodeLink::Release(link);
-    // Both the follower and its source are gone before Release returned.
+    // Both the follower and its source are gone before Release returned; a node out of the registry still
+    // knows its key while it goes.
     EXPECT_EQ(destroyedCount, destroyedBefore + 2);
+    EXPECT_EQ(TSourceNode::lastDestroyedKey, TDataNodeWithStringKey::MakeKey("TSourceNode", name));
   });
   EXPECT_EQ(TDataNode::LiveNodeCount(), live - 2);
   // A fresh FindOrCreate builds new nodes.

@@ -130,13 +130,15 @@ TVendorConversationDataNode::TVendorConversationDataNode(const TParamList& param
   machine_ = params[1].AsString();
   service_ = params[2].AsString();
   topic_ = params[3].AsString();
-  thread_ = std::thread([this] { Execute(); });
+  // Without the vendor library there is nothing to converse with: no thread, rather than one that ends at
+  // once and waits to be joined for as long as the node lives.
+  if (VendorLibraryReady()) thread_ = std::thread([this] { Execute(); });
 }
 
 TVendorConversationDataNode::~TVendorConversationDataNode() {
   stopping_ = true;
   wake_.Set();
-  thread_.join();
+  if (thread_.joinable()) thread_.join();
   std::lock_guard guard(handleLock_);
   if (handleAllocated_) VConvFree(handle_);
   handleAllocated_ = false;
@@ -147,7 +149,6 @@ void TVendorConversationDataNode::Log(const std::string& text) {
 }
 
 void TVendorConversationDataNode::Execute() {
-  if (!VendorLibraryReady()) return;
   while (!stopping_) {
     switch (state_.load()) {
       case csNotConnected:
