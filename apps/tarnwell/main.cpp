@@ -41,11 +41,7 @@ int main(int argc, char** argv) {
   static QtMessageHandler defaultHandler = qInstallMessageHandler(
       [](QtMsgType type, const QMessageLogContext& context, const QString& message) {
         if (message == QLatin1String("This plugin does not support propagateSizeHints()")) return;
-        if (defaultHandler) {
-          defaultHandler(type, context, message);
-        } else {
-          std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, message)));
-        }
+        defaultHandler(type, context, message);  // Qt's own when none was installed before
       });
   std::string logProblem = InitializeModules();
   QApplication qtApp(argc, argv);

@@ -105,8 +105,7 @@ void SetManual(TDateTime localTime) {
 }
 
 void SetManualQuietly(TDateTime localTime) {
-  const bool wasManual = State().manual.load(std::memory_order_acquire);
-  const TDateTime before = wasManual ? State().manualTime.load() : Now();
+  const TDateTime before = Now();
   State().manualTime.store(localTime);
   State().manual.store(true, std::memory_order_release);
   CountSetback(before);

@@ -5,11 +5,13 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <string_view>
 
 namespace tarnwell::fuzz {
 
@@ -36,6 +38,16 @@ class MemoryFile {
   int fd_ = -1;
   std::string path_;
 };
+
+/// Calls `line` with each line of `text` (split at LF, the LF left out), the last one even when empty.
+template <class Line>
+void ForEachLine(std::string_view text, Line line) {
+  for (std::size_t at = 0; at <= text.size();) {
+    const std::size_t end = std::min(text.find('\n', at), text.size());
+    line(text.substr(at, end - at));
+    at = end + 1;
+  }
+}
 
 /// Stops the run with a message when a property that must hold for every input does not.
 inline void Require(bool holds, const char* what) {

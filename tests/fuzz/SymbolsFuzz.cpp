@@ -22,14 +22,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   std::vector<std::string> cleaned;
   const std::string_view text(reinterpret_cast<const char*>(data), size);
-  for (std::size_t at = 0; at < text.size();) {
-    const std::size_t end = std::min(text.find('\n', at), text.size());
-    std::string symbol = SymbolOfLine(std::string(text.substr(at, end - at)));
-    at = end + 1;
-    if (symbol.empty()) continue;
+  fuzz::ForEachLine(text, [&](std::string_view line) {
+    std::string symbol = SymbolOfLine(std::string(line));
+    if (symbol.empty()) return;
     fuzz::Require(SymbolOfLine(symbol) == symbol, "a cleaned symbol stays as it is");
     cleaned.push_back(std::move(symbol));
-  }
+  });
   fuzz::Require(read == cleaned, "the symbol file and a window's list keep the same symbols");
   return 0;
 }

@@ -20,22 +20,19 @@ bool Same(const Update& a, const Update& b) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);
-  for (std::size_t at = 0; at <= text.size();) {
-    const std::size_t end = std::min(text.find('\n', at), text.size());
-    const std::string_view line = text.substr(at, end - at);
-    at = end + 1;
-    if (line.empty() || line.front() == '#') continue;
+  tarnwell::fuzz::ForEachLine(text, [](std::string_view line) {
+    if (line.empty() || line.front() == '#') return;
     Update update;
     std::string error;
     if (!ParseTapeLine(line, update, error)) {
       tarnwell::fuzz::Require(!error.empty(), "a refused tape line says why");
-      continue;
+      return;
     }
     const std::string printed = FormatTapeLine(update);
     Update again;
     tarnwell::fuzz::Require(ParseTapeLine(printed, again, error), "a printed tape line parses");
     tarnwell::fuzz::Require(Same(update, again), "a printed tape line parses to the same update");
-  }
+  });
 
   const tarnwell::fuzz::MemoryFile file(data, size);
   try {
