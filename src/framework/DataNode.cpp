@@ -191,6 +191,8 @@ bool TDataNode::IsUnreferenced() {
 }
 
 void TDataNode::RemoveLink(TDataNodeLink* link) {
+  std::int64_t id;
+  bool queue;
   {
     // Waits out a notification running on another thread; on this thread (a callback releasing a link of
     // the node that calls it) the lock is already ours and the notification skips the removed link.
@@ -204,9 +206,18 @@ void TDataNode::RemoveLink(TDataNodeLink* link) {
       if (holderLinks_) holderLinks_->Remove(link->id_);
     }
     if (permanent_ || listenerLinks_.Count() > 0 || HolderLinkCount() > 0) return;  // still in use
+    // Read while the table lock still keeps the node: once it goes, a freeing already queued on the data
+    // node thread may find the node unreferenced and free it.
+    id = nodeId_;
+    queue = constructed_ && !TDataNodeThread::IsCurrentThread();
   }
-  std::lock_guard registryGuard(RegistryLock());
-  if (IsUnreferenced()) RunOnDataNodeThread(1, TW_METHOD(this, FreeIfUnreferenced));
+  // No lock held here: on the data node thread the node may be freed at once, and its destructor takes
+  // other nodes' locks. A link made meanwhile keeps the node, as the freeing looks again.
+  if (queue) {
+    TDataNodeThread::Instance().Enqueue(1, id, TW_METHOD(this, FreeIfUnreferenced));
+  } else {
+    RunOnDataNodeThread(1, TW_METHOD(this, FreeIfUnreferenced));
+  }
 }
 
 void TDataNode::FreeIfUnreferenced() {

@@ -8,7 +8,8 @@
 // takes the registry lock. So nothing that holds the registry lock may wait for a NodeLock held on another
 // thread: the link tables have a short lock of their own (never held while calling out), and finding or
 // linking a node takes only that one. Removing a link does take NodeLock (so a link is never freed while
-// its source notifies on another thread), but before the registry lock, not under it.
+// its source notifies on another thread), and lets go of it before the node may be freed; a node is freed
+// outside the registry lock, as its destructor releases links of other nodes.
 
 #include <atomic>
 #include <cstdint>

@@ -20,6 +20,9 @@ class TQtUserInterfaceThread final : public QObject, public IUserInterfaceThread
   int StartTimer(std::chrono::milliseconds interval, std::function<void()> onTick) override;
   void StopTimer(int id) override;
 
+ protected:
+  bool event(QEvent* e) override;
+
  private:
   std::map<int, QTimer*> timers_;  // user interface thread only
   int nextTimer_ = 1;
