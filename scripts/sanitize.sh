@@ -17,5 +17,8 @@ export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1:strict_strin
 export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$supp/leak.supp:print_suppressions=0}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 export TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1:suppressions=$supp/thread.supp}
+# Instrumented programs run several times slower (the thread checker more so): tests wait longer for them.
+if [[ $kind == thread ]]; then patience=6; else patience=3; fi
+export TARNWELL_TEST_PATIENCE=${TARNWELL_TEST_PATIENCE:-$patience}
 cd "$BUILD_DIR"
 ctest --output-on-failure --no-tests=error --timeout 1800 -j "$(nproc)" "$@"

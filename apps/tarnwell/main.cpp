@@ -43,6 +43,9 @@ int main(int argc, char** argv) {
         if (message == QLatin1String("This plugin does not support propagateSizeHints()")) return;
         defaultHandler(type, context, message);  // Qt's own when none was installed before
       });
+  // The main window's menu bar stays in the window: the window is sized around it, and a desktop's global
+  // menu bar (reached over D-Bus) would leave it an empty strip.
+  QApplication::setAttribute(Qt::AA_DontUseNativeMenuBar);
   std::string logProblem = InitializeModules();
   QApplication qtApp(argc, argv);
   qtApp.setQuitOnLastWindowClosed(false);  // closing the main window ends the program, nothing else does

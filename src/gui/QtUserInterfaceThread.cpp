@@ -1,40 +1,45 @@
 #include "gui/QtUserInterfaceThread.h"
 
+#include <sys/eventfd.h>
+#include <unistd.h>
+
 #include <QCoreApplication>
-#include <QEvent>
+#include <QSocketNotifier>
 #include <QThread>
+#include <cerrno>
+#include <cstdint>
 #include <exception>
 #include <memory>
+#include <system_error>
 
 #include "framework/Event.h"
 
 namespace tarnwell {
 
-TQtUserInterfaceThread::TQtUserInterfaceThread() : QObject(QCoreApplication::instance()) {}
+TQtUserInterfaceThread::TQtUserInterfaceThread()
+    : QObject(QCoreApplication::instance()), wakeUp_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
+  if (wakeUp_ < 0) throw std::system_error(errno, std::generic_category(), "user interface thread: eventfd");
+  auto* notifier = new QSocketNotifier(wakeUp_, QSocketNotifier::Read, this);
+  connect(notifier, &QSocketNotifier::activated, this, [this] { RunQueuedWork(); });
+}
+
+TQtUserInterfaceThread::~TQtUserInterfaceThread() { ::close(wakeUp_); }
 
 bool TQtUserInterfaceThread::IsCurrentThread() const { return QThread::currentThread() == thread(); }
 
-namespace {
-
-class TWorkEvent final : public QEvent {
- public:
-  static QEvent::Type Kind() {
-    static const auto kind = static_cast<QEvent::Type>(QEvent::registerEventType());
-    return kind;
+void TQtUserInterfaceThread::RunQueuedWork() {
+  std::uint64_t count;
+  [[maybe_unused]] auto n = ::read(wakeUp_, &count, sizeof count);
+  for (;;) {
+    std::function<void()> work;
+    {
+      std::lock_guard guard(queueLock_);
+      if (queue_.empty()) return;
+      work = std::move(queue_.front());
+      queue_.pop_front();
+    }
+    work();
   }
-  explicit TWorkEvent(std::function<void()> work) : QEvent(Kind()), work_(std::move(work)) {}
-  void Run() const { work_(); }
-
- private:
-  std::function<void()> work_;
-};
-
-}  // namespace
-
-bool TQtUserInterfaceThread::event(QEvent* e) {
-  if (e->type() != TWorkEvent::Kind()) return QObject::event(e);
-  static_cast<TWorkEvent*>(e)->Run();
-  return true;
 }
 
 void TQtUserInterfaceThread::RunAndWait(const std::function<void()>& fn) {
@@ -43,20 +48,24 @@ void TQtUserInterfaceThread::RunAndWait(const std::function<void()>& fn) {
     return;
   }
   // A failure must not unwind through Qt's event loop: carry it back to the waiting caller. The work goes
-  // in an event of ours, which the user interface thread frees after running it, and the caller waits on
-  // an event object of ours rather than on Qt's blocking connection: both hand-overs are then ones a
-  // thread checker sees (a queued functor is freed by whichever thread drops it last, through a count
-  // inside Qt). The waiting event is shared, as the caller may return while Set is still finishing.
+  // through a queue of ours and a descriptor that wakes the loop, and the caller waits on an event of ours,
+  // not on Qt's blocking connection: Qt carries none of this memory between threads, so a thread checker
+  // sees every hand-over. The waiting event is shared, as the caller may return while Set is finishing.
   std::exception_ptr failure;
   auto done = std::make_shared<TEvent>(true);
-  QCoreApplication::postEvent(this, new TWorkEvent([&fn, &failure, done] {
-    try {
-      fn();
-    } catch (...) {
-      failure = std::current_exception();
-    }
-    done->Set();
-  }));
+  {
+    std::lock_guard guard(queueLock_);
+    queue_.emplace_back([&fn, &failure, done] {
+      try {
+        fn();
+      } catch (...) {
+        failure = std::current_exception();
+      }
+      done->Set();
+    });
+  }
+  const std::uint64_t one = 1;
+  [[maybe_unused]] auto n = ::write(wakeUp_, &one, sizeof one);
   done->Wait();
   if (failure) std::rethrow_exception(failure);
 }

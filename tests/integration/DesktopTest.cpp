@@ -8,6 +8,7 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <map>
 #include <memory>
 #include <set>
@@ -94,7 +95,11 @@ class DesktopTest : public ::testing::Test {
   void TearDown() override {
     program_.reset();
     x_.reset();
-    fs::remove_all(dir_);
+    if (HasFailure()) {
+      std::cerr << "kept for a look: " << dir_ << "\n";  // the program's output and log
+    } else {
+      fs::remove_all(dir_);
+    }
   }
 
   void Start(const std::vector<std::string>& args) {

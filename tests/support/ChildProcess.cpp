@@ -74,6 +74,15 @@ bool TChildProcess::Running() {
   return !status_;
 }
 
+int Patience() {
+  static const int patience = [] {
+    const char* text = std::getenv("TARNWELL_TEST_PATIENCE");
+    const int value = text ? std::atoi(text) : 1;
+    return value >= 1 ? value : 1;
+  }();
+  return patience;
+}
+
 std::optional<int> TChildProcess::WaitForExit(std::chrono::milliseconds timeout) {
   WaitUntil([this] { return !Running(); }, timeout);
   return status_;

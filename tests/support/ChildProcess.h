@@ -40,10 +40,14 @@ class TChildProcess {
   std::optional<int> status_;
 };
 
-/// Waits until `ready` returns true, polling every 50 ms; false on time-out.
+/// How many times longer than usual a test waits for other processes: TARNWELL_TEST_PATIENCE (a whole
+/// number, 1 when unset), which sanitizer runs raise as their programs run several times slower.
+int Patience();
+
+/// Waits until `ready` returns true, polling every 50 ms; false on time-out (times the patience).
 template <class Ready>
 bool WaitUntil(Ready ready, std::chrono::milliseconds timeout) {
-  auto deadline = std::chrono::steady_clock::now() + timeout;
+  auto deadline = std::chrono::steady_clock::now() + timeout * Patience();
   for (;;) {
     if (ready()) return true;
     if (std::chrono::steady_clock::now() >= deadline) return false;
