@@ -126,7 +126,8 @@ fi
 log=$(ls -t "$work"/home/Logs/*.txt | head -n 1)
 summary=$(grep -a "All alert rows sent:\|Shut down after" "$log" | tail -n 1 || true)
 added=$(sed -n 's/.* \([0-9]*\) added.*/\1/p' <<< "$summary")
-sent=$(sed -n 's/.* \([0-9]*\) sent.*/\1/p' <<< "$summary")
+sent=$(sed -n 's/.* \([0-9]*\) sent, .*/\1/p' <<< "$summary")
+repeated=$(sed -n 's/.* \([0-9]*\) sent again.*/\1/p' <<< "$summary")
 lost=$(sed -n 's/.* \([0-9]*\) lost.*/\1/p' <<< "$summary")
 rows=$(sql "SELECT COUNT(*) FROM alerts")
 distinct=$(sql "SELECT COUNT(*) FROM (SELECT 1 FROM alerts GROUP BY timestamp, alert_type, symbol, description, num) AS d")
@@ -137,12 +138,14 @@ echo "soak: $symbols symbols, $rate times real pace, $(( $(date +%s) - since )) 
 echo "  alerts the windows took:       ${added:-?}"
 echo "  rows sent / lost by the push:  ${sent:-?} / ${lost:-?}"
 echo "  rows in alerts:                $rows (of which sent twice: $twice)"
+echo "  rows sent again after no answer: ${repeated:-0}"
 echo "  memory 05:20 / 15:55:          $((${rss_hour:-0} / 1024)) MB / $((${rss_close:-0} / 1024)) MB"
 echo "  heartbeat row:                 $heartbeat"
 echo "  SQL errors reported:           $(grep -ac "SQL Error" "$log" || true)"
 echo "  feed reconnections:            $(grep -ac "VCONV_INIT_ACK" "$log" || true)"
 check "the server shut itself down at the close (exit ${status:-none})" test "$ended" = yes -a "${status:-1}" = 0
 check "every alert is a row or counted lost" test -n "$added" -a "$((rows - twice))" -eq "$((${added:-0} - ${lost:-0}))"
+check "no row is in the table twice unless the push sent it again" test "$twice" -le "${repeated:-0}"
 check "memory at the close within 20 % of an hour after the open" \
   awk -v a="${rss_hour:-0}" -v b="${rss_close:-0}" 'BEGIN { exit !(a > 0 && b <= a * 1.2 && b >= a * 0.8) }'
 check "the heartbeat row was refreshed" test "$heartbeat" != never -a -n "$heartbeat"

@@ -205,7 +205,7 @@ void TAlertsQueue::SetHost(IPushSettingsHost* host) {
 
 TAlertsQueue::TCounts TAlertsQueue::Counts() const {
   std::lock_guard guard(lock_);
-  return {sent_, lost_, waiting_, added_};
+  return {sent_, lost_, waiting_, added_, repeated_};
 }
 
 bool TAlertsQueue::Idle() const {
@@ -314,6 +314,11 @@ bool TAlertsQueue::Send(TStatement statement) {
   switch (Execute(statement.text)) {
     case TOutcome::kSent:
       return true;
+    case TOutcome::kUnanswered: {
+      std::lock_guard guard(lock_);
+      repeated_ += static_cast<std::int64_t>(statement.rows.size());
+    }
+      [[fallthrough]];
     case TOutcome::kRetry:
       pending_.push_front(std::move(statement));
       return false;
@@ -350,7 +355,9 @@ TAlertsQueue::TOutcome TAlertsQueue::Execute(const std::string& text) {
   });
   CloseConnection();
   Pause(kStatementBackOff);
-  return TOutcome::kRetry;
+  // A server error is the server's answer: the statement did not run. A client error (2000 and up) means no
+  // answer came, and the server may have run it before the connection broke.
+  return error >= 2000 && error < 3000 ? TOutcome::kUnanswered : TOutcome::kRetry;
 }
 
 bool TAlertsQueue::Connect() {

@@ -76,6 +76,9 @@ class TAlertsQueue {
     std::int64_t Lost = 0;     ///< rows overwritten before they were taken
     std::int64_t Waiting = 0;  ///< rows in the ring
     std::int64_t Added = 0;    ///< rows ever added
+    /// Rows whose statement got no answer (the connection broke while the server had it) and went again:
+    /// the server may have stored them the first time, so each may be in the table twice.
+    std::int64_t Repeated = 0;
   };
 
   /// Starts the writer thread. `host` (not owned) may be null, then the settings are those of
@@ -122,7 +125,7 @@ class TAlertsQueue {
     std::string text;
     std::vector<std::string> rows;
   };
-  enum class TOutcome { kSent, kRetry, kRejected };
+  enum class TOutcome { kSent, kRetry, kUnanswered, kRejected };
 
   bool IdleLocked() const { return waiting_ == 0 && !writerBusy_; }  // under lock_
   bool TakeRow(std::string& row);
@@ -149,6 +152,7 @@ class TAlertsQueue {
   int waiting_ = 0;                     // guarded by lock_
   std::int64_t sent_ = 0;               // guarded by lock_
   std::int64_t lost_ = 0;               // guarded by lock_
+  std::int64_t repeated_ = 0;           // guarded by lock_
   std::int64_t added_ = 0;              // guarded by lock_
   bool writerBusy_ = false;             // guarded by lock_: rows held in insert_ or pending_
   std::string heartbeatName_;           // guarded by lock_
