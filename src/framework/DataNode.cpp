@@ -352,6 +352,17 @@ bool TDataNode::IsAlive(std::int64_t nodeId) {
   return Registries().nodes.ContainsKey(nodeId);
 }
 
+// --- TRegisteredKey ---------------------------------------------------------------------------------------
+
+const std::string& TRegisteredKey::Text() const {
+  static const std::string none;
+  return key_ ? *key_ : none;
+}
+
+void TRegisteredKey::ReportMissing(const char* what) const {
+  AddLine(std::string("Assertion failure:  ") + what + " missing from the registry: " + *key_);
+}
+
 // --- TDataNodeWithStringKey ------------------------------------------------------------------------------
 
 TDataNodeWithStringKey::~TDataNodeWithStringKey() {
@@ -362,16 +373,9 @@ TDataNodeWithStringKey::~TDataNodeWithStringKey() {
   LeaveRegistry();
 }
 
-void TDataNodeWithStringKey::LeaveRegistry() {
-  if (!key_.Leave(Registries().keyed)) {
-    AddLine("Assertion failure:  keyed node missing from the registry: " + *key_.Get());
-  }
-}
+void TDataNodeWithStringKey::LeaveRegistry() { key_.Leave(Registries().keyed, "keyed node"); }
 
-const std::string& TDataNodeWithStringKey::Key() const {
-  static const std::string none;
-  return key_.Get() ? *key_.Get() : none;
-}
+const std::string& TDataNodeWithStringKey::Key() const { return key_.Text(); }
 
 std::string TDataNodeWithStringKey::MakeKey(std::string_view keyClass, std::string_view keyText) {
   std::string key;

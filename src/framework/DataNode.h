@@ -55,23 +55,26 @@ class TRegisteredKey {
     if (owned_) delete key_;
   }
 
-  const std::string* Get() const { return key_; }
+  /// The key; empty for a node that was never registered.
+  const std::string& Text() const;
   bool InTable() const { return key_ != nullptr && !owned_; }
   void Registered(const std::string* stored) { key_ = stored; }
 
-  /// Takes the entry out of the table. Returns false when the table had no entry of the key (an
-  /// inconsistency for the caller to report; a destructor must not throw).
+  /// Takes the entry out of the table. A table without an entry of the key is an inconsistency, reported
+  /// in the debug log naming `what` (a destructor must not throw).
   template <class Table>
-  bool Leave(Table& table) {
-    if (!InTable()) return true;
+  void Leave(Table& table, const char* what) {
+    if (!InTable()) return;
     auto* own = new std::string(*key_);  // the table's copy goes with the entry
     const bool found = table.Remove(*own) != nullptr;
     key_ = own;
     owned_ = true;
-    return found;
+    if (!found) ReportMissing(what);
   }
 
  private:
+  void ReportMissing(const char* what) const;
+
   const std::string* key_ = nullptr;
   bool owned_ = false;
 };

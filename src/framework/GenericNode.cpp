@@ -41,17 +41,9 @@ TGenericDataNode::~TGenericDataNode() {
   LeaveRegistry();
 }
 
-void TGenericDataNode::LeaveRegistry() {
-  // A destructor must not throw; an inconsistent registry is reported instead.
-  if (!key_.Leave(GenericRegistry())) {
-    AddLine("Assertion failure:  generic node key missing from the registry: " + *key_.Get());
-  }
-}
+void TGenericDataNode::LeaveRegistry() { key_.Leave(GenericRegistry(), "generic node key"); }
 
-const std::string& TGenericDataNode::Key() const {
-  static const std::string none;
-  return key_.Get() ? *key_.Get() : none;
-}
+const std::string& TGenericDataNode::Key() const { return key_.Text(); }
 
 std::int32_t TGenericDataNode::GetInteger() {
   AssertionFailure("GetInteger not defined.");

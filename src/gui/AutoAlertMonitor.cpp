@@ -212,11 +212,11 @@ void TAutoAlertMonitor::ShutDown() {
     }
     // The day's figures: every alert the windows took was added; what was not sent is counted as lost.
     const TAlertsQueue::TCounts counts = queue.Counts();
-    const std::string figures = std::to_string(counts.Added) + " added, " + std::to_string(counts.Sent) + " sent, " +
-                                std::to_string(counts.Lost) + " lost" +
-                                (counts.Repeated > 0 ? ", " + std::to_string(counts.Repeated) +
-                                                           " sent again after no answer (may be in the table twice)"
-                                                     : "");
+    std::string figures = std::to_string(counts.Added) + " added, " + std::to_string(counts.Sent) + " sent, " +
+                          std::to_string(counts.Lost) + " lost";
+    if (counts.Repeated > 0) {
+      figures += ", " + std::to_string(counts.Repeated) + " sent again after no answer (may be in the table twice)";
+    }
     if (!queue.Idle()) {
       AddLine("Shut down after " + std::to_string(kShutDownWaitSeconds) + " s: " + figures + ", " +
               std::to_string(counts.Waiting) + " not sent");
