@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <charconv>
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
@@ -56,12 +57,28 @@ std::int64_t VendorMsAtOrAfter(TDateTime local) {
   return static_cast<std::int64_t>(std::ceil((local - kDueSlack - kUnixEpochDay + kVendorLead) * 86400000.0));
 }
 
-std::string FormatLocal(TDateTime time) {
+// "YYYY-MM-DD HH:MM:SS.mmm", appended: every alert line starts with one.
+void AppendLocal(std::string& line, TDateTime time) {
   const TDateTimeParts p = DecodeDateTime(time);
-  char text[32];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d.%03d", p.year, p.month, p.day, p.hour,
-                p.minute, p.second, p.millisecond);
-  return text;
+  const int parts[] = {p.year, p.month, p.day, p.hour, p.minute, p.second, p.millisecond};
+  const bool ordinary = p.year >= 0 && p.year <= 9999 && p.month >= 0 && p.day >= 0 && p.hour >= 0 &&
+                        p.minute >= 0 && p.second >= 0 && p.millisecond >= 0 && p.month < 100 &&
+                        p.day < 100 && p.hour < 100 && p.minute < 100 && p.second < 100 && p.millisecond < 1000;
+  if (!ordinary) {
+    char text[96];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d.%03d", parts[0], parts[1], parts[2],
+                  parts[3], parts[4], parts[5], parts[6]);
+    line += text;
+    return;
+  }
+  char text[] = "0000-00-00 00:00:00.000";
+  static constexpr int kEnd[] = {3, 6, 9, 12, 15, 18, 22};
+  static constexpr int kDigits[] = {4, 2, 2, 2, 2, 2, 3};
+  for (int i = 0; i < 7; ++i) {
+    int value = parts[i];
+    for (int d = 0; d < kDigits[i]; ++d, value /= 10) text[kEnd[i] - d] = static_cast<char>('0' + value % 10);
+  }
+  line.append(text, sizeof text - 1);
 }
 
 void Flush() {
@@ -198,7 +215,7 @@ TLockstep& Lockstep() {
 // One alert event as a tab-separated line, appended to `line`: time, alert name, symbol, description, the
 // 27 statistics, Num.
 void AppendEventLine(std::string& line, const TAlertEvent& event, const std::string& name) {
-  line += FormatLocal(event.Data.Time);
+  AppendLocal(line, event.Data.Time);
   for (const std::string* part : {&name, &event.Inputs->Symbol(), &event.Data.Description}) {
     line += '\t';
     line += *part;
@@ -208,7 +225,8 @@ void AppendEventLine(std::string& line, const TAlertEvent& event, const std::str
     if (!event.Data.AppendStatisticText(static_cast<TAlertEventField>(field), line)) line += "NULL";
   }
   line += '\t';
-  line += std::to_string(event.Data.Num);
+  char num[24];
+  line.append(num, std::to_chars(num, num + sizeof num, event.Data.Num).ptr);
   line += '\n';
 }
 
