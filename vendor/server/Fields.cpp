@@ -76,21 +76,32 @@ bool ValidDate(int year, int month, int day) {
   return !(month == 2 && day == 29 && !leap);
 }
 
+// The `count` decimal digits at `at`, or -1 when one of them is not a digit. Every tape line starts with a
+// time, so these fixed-width parts are read without the general number parser.
+int Digits(std::string_view text, size_t at, size_t count) {
+  int value = 0;
+  for (size_t i = at; i < at + count; ++i) {
+    const unsigned digit = static_cast<unsigned char>(text[i]) - static_cast<unsigned>('0');
+    if (digit > 9) return -1;
+    value = value * 10 + static_cast<int>(digit);
+  }
+  return value;
+}
+
 // Parses "YYYY-MM-DD" into its parts.
 bool ParseDateParts(std::string_view text, int& year, int& month, int& day) {
   if (text.size() != 10 || text[4] != '-' || text[7] != '-') return false;
-  return ParseNumber(text.substr(0, 4), year) && ParseNumber(text.substr(5, 2), month) &&
-         ParseNumber(text.substr(8, 2), day) && ValidDate(year, month, day);
+  year = Digits(text, 0, 4);
+  month = Digits(text, 5, 2);
+  day = Digits(text, 8, 2);
+  return ValidDate(year, month, day);  // a part that is not all digits reads as -1, which no date has
 }
 
 // Parses "HH:MM:SS" into seconds of the day.
 bool ParseClock(std::string_view text, int& seconds) {
-  int h = 0, m = 0, s = 0;
   if (text.size() != 8 || text[2] != ':' || text[5] != ':') return false;
-  if (!ParseNumber(text.substr(0, 2), h) || !ParseNumber(text.substr(3, 2), m) ||
-      !ParseNumber(text.substr(6, 2), s) || h > 23 || m > 59 || s > 59 || h < 0 || m < 0 || s < 0) {
-    return false;
-  }
+  const int h = Digits(text, 0, 2), m = Digits(text, 3, 2), s = Digits(text, 6, 2);
+  if (h < 0 || m < 0 || s < 0 || h > 23 || m > 59 || s > 59) return false;
   seconds = h * 3600 + m * 60 + s;
   return true;
 }
@@ -171,17 +182,26 @@ void AppendValueText(std::string& out, const FieldValue& value) {
 
 std::optional<FieldValue> ParseValueText(const FieldInfo& field, std::string_view text, std::string& error) {
   FieldValue value;
+  if (!ParseValueInto(field, text, value, error)) return std::nullopt;
+  return value;
+}
+
+bool ParseValueInto(const FieldInfo& field, std::string_view text, FieldValue& value, std::string& error) {
   value.number = field.number;
-  if (text.empty()) return FieldValue::Blank(field.number);
+  value.type = FieldType::Blank;
+  value.integer = 0;
+  value.base = 0;
+  value.text.clear();
+  if (text.empty()) return true;
   value.type = field.type;
   switch (field.type) {
     case FieldType::Long:
     case FieldType::Short:
       if (!ParseNumber(text, value.integer)) {
         error = Quoted(text, " is not an integer");
-        return std::nullopt;
+        return false;
       }
-      return value;
+      return true;
     case FieldType::Price: {
       std::string_view digits = text;
       const bool negative = !digits.empty() && digits[0] == '-';
@@ -197,52 +217,53 @@ std::optional<FieldValue> ParseValueText(const FieldInfo& field, std::string_vie
       for (char c : fraction) ok = ok && c >= '0' && c <= '9' && (raw = raw * 10 + (c - '0')) <= INT32_MAX;
       if (!ok) {
         error = Quoted(text, " is not a price");
-        return std::nullopt;
+        return false;
       }
       value.integer = static_cast<int32_t>(negative ? -raw : raw);
       value.base = static_cast<uint16_t>(fraction.size());
-      return value;
+      return true;
     }
     case FieldType::Date: {
       int year = 0, month = 0, day = 0;
       if (!ParseDateParts(text, year, month, day)) {
         error = Quoted(text, " is not a date YYYY-MM-DD");
-        return std::nullopt;
+        return false;
       }
       value.integer = year * 10000 + month * 100 + day;
-      return value;
+      return true;
     }
     case FieldType::Time:
       if (!ParseClock(text, value.integer)) {
         error = Quoted(text, " is not a time HH:MM:SS");
-        return std::nullopt;
+        return false;
       }
-      return value;
+      return true;
     case FieldType::String:
       if (text.front() != '"') {
         if (text.find('"') != std::string_view::npos) {
           error = "unquoted string " + Quoted(text, " holds a quote");
-          return std::nullopt;
+          return false;
         }
         value.text = text;
-        return value;
+        return true;
       }
       for (size_t i = 1; i < text.size(); ++i) {
         if (text[i] != '"') {
           value.text += text[i];
           continue;
         }
-        if (i + 1 == text.size()) return value;
+        if (i + 1 == text.size()) return true;
         if (text[i + 1] != '"') break;
         value.text += '"';
         ++i;
       }
       error = "badly quoted string " + std::string(text);
-      return std::nullopt;
+      return false;
     case FieldType::Blank:
       break;
   }
-  return FieldValue::Blank(field.number);
+  value = FieldValue::Blank(field.number);
+  return true;
 }
 
 int64_t DaysFromCivil(int year, int month, int day) {
@@ -297,7 +318,7 @@ std::optional<int64_t> ParseTime(std::string_view text) {
   int year, month, day, seconds, millis = 0;
   if (text.size() != 23 || text[10] != ' ' || text[19] != '.') return std::nullopt;
   if (!ParseDateParts(text.substr(0, 10), year, month, day) || !ParseClock(text.substr(11, 8), seconds) ||
-      !ParseNumber(text.substr(20, 3), millis) || millis < 0) {
+      (millis = Digits(text, 20, 3)) < 0) {
     return std::nullopt;
   }
   return DaysFromCivil(year, month, day) * kMsPerDay + seconds * 1000LL + millis;

@@ -52,6 +52,8 @@ struct Update {
 void AppendValueText(std::string& out, const FieldValue& value);
 /// Parses the tape text of a value of the given field; the error names what is wrong.
 std::optional<FieldValue> ParseValueText(const FieldInfo& field, std::string_view text, std::string& error);
+/// ParseValueText into a value the caller keeps (a tape reader reuses its fields' storage line after line).
+bool ParseValueInto(const FieldInfo& field, std::string_view text, FieldValue& value, std::string& error);
 
 /// "YYYY-MM-DD HH:MM:SS.mmm" of a vendor time.
 std::string FormatTime(int64_t time_ms);

@@ -6,25 +6,6 @@
 #include <set>
 
 namespace tarnwell::vendor {
-namespace {
-
-// Splits at `separator` outside double quotes.
-std::vector<std::string_view> SplitQuoted(std::string_view text, char separator) {
-  std::vector<std::string_view> pieces;
-  bool quoted = false;
-  size_t start = 0;
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '"') quoted = !quoted;
-    if (text[i] == separator && !quoted) {
-      pieces.push_back(text.substr(start, i - start));
-      start = i + 1;
-    }
-  }
-  pieces.push_back(text.substr(start));
-  return pieces;
-}
-
-}  // namespace
 
 bool ParseTapeLine(std::string_view line, Update& update, std::string& error) {
   if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
@@ -52,18 +33,26 @@ bool ParseTapeLine(std::string_view line, Update& update, std::string& error) {
     error = "symbol '" + update.symbol + "' is empty or holds a space, quote or ';'";
     return false;
   }
-  update.fields.clear();
   const std::string_view fields = line.substr(c3 + 1);
   if (fields.empty()) {
     error = "no fields";
     return false;
   }
-  for (std::string_view piece : SplitQuoted(fields, ';')) {
+  // Fields are separated by ';' outside double quotes; each is parsed into the update's own storage, which
+  // keeps its capacity from line to line.
+  size_t used = 0;
+  for (size_t start = 0; start <= fields.size();) {
+    size_t end = start;
+    for (bool quoted = false; end < fields.size() && (quoted || fields[end] != ';'); ++end) {
+      if (fields[end] == '"') quoted = !quoted;
+    }
+    const std::string_view piece = fields.substr(start, end - start);
+    start = end + 1;
     const size_t equals = piece.find('=');
     unsigned number = 0;
     const std::string_view name = piece.substr(0, equals);
-    const auto [end, ec] = std::from_chars(name.data(), name.data() + name.size(), number);
-    if (equals == std::string_view::npos || ec != std::errc() || end != name.data() + name.size()) {
+    const auto [nameEnd, ec] = std::from_chars(name.data(), name.data() + name.size(), number);
+    if (equals == std::string_view::npos || ec != std::errc() || nameEnd != name.data() + name.size()) {
       error = "field '" + std::string(piece) + "' is not FID=VALUE";
       return false;
     }
@@ -72,14 +61,16 @@ bool ParseTapeLine(std::string_view line, Update& update, std::string& error) {
       error = "field " + std::string(name) + " is not a field the feed knows";
       return false;
     }
+    if (used == update.fields.size()) update.fields.emplace_back();
     std::string reason;
-    auto value = ParseValueText(*info, piece.substr(equals + 1), reason);
-    if (!value) {
+    if (!ParseValueInto(*info, piece.substr(equals + 1), update.fields[used], reason)) {
+      update.fields.resize(used);
       error = "field " + std::string(name) + " (" + info->name + "): " + reason;
       return false;
     }
-    update.fields.push_back(std::move(*value));
+    ++used;
   }
+  update.fields.resize(used);
   if (update.table == Table::kRegional && RegionalExchange(update).empty()) {
     error = "REGIONAL line without field 6074 (the regional exchange)";
     return false;
@@ -164,13 +155,12 @@ TapeReader::TapeReader(const std::string& path) : path_(path) {
 
 const Update* TapeReader::Peek() {
   if (has_current_) return &current_;
-  std::string line;
-  while (std::getline(in_, line)) {
+  while (std::getline(in_, line_)) {
     ++line_number_;
-    if (line.empty() || line[0] == '#' || line == "\r") continue;
+    if (line_.empty() || line_[0] == '#' || line_ == "\r") continue;
     std::string error;
     // The file was checked when it was opened; a failure now means it changed under us.
-    if (!ParseTapeLine(line, current_, error)) {
+    if (!ParseTapeLine(line_, current_, error)) {
       throw TapeError(path_ + ":" + std::to_string(line_number_) + ": " + error);
     }
     has_current_ = true;

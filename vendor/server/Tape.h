@@ -61,6 +61,7 @@ class TapeReader : public UpdateSource {
   std::string path_;
   std::ifstream in_;
   size_t line_number_ = 0;
+  std::string line_;  // the line being read, its storage kept from line to line
   Update current_;
   bool has_current_ = false;
   std::vector<std::string> symbols_;
