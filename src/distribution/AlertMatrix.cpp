@@ -145,36 +145,23 @@ void TAlertBackgroundData::FillIn(TAlertEventData& data) {
 
 // --- Listener --------------------------------------------------------------------------------------------
 
-TAlertListener::TAlertListener(const TAlertCategory& category, const std::string& queueName,
-                               const TAlertInputs& inputs)
-    : category_(category), inputs_(inputs) {
-  try {
-    if (!inputs.Symbol().empty()) {
-      std::tie(backgroundData_, backgroundLink_) = TAlertBackgroundData::Find(inputs.Symbol());
-    }
-    std::tie(queue_, queueLink_) = TAlertQueue::Find(queueName);
-    TFactoryRef factory = category.Factory()->Clone();
-    inputs.AddInputs(*factory);
-    auto [node, link] = factory->GetNode(TW_METHOD(this, OnAlert));
-    alertLink_ = link;
-    alert_ = dynamic_cast<TAlert*>(node);
-    Assert(alert_ != nullptr);
-    alertLink_->SetReceiveInput(true);
-  } catch (...) {
-    ReleaseLinks();  // whatever failed on the way, the links taken so far are given back
-    throw;
+TAlertListener::TAlertListener(const TAlertCategory& category, TAlertQueue& queue, const TAlertInputs& inputs,
+                               TAlertBackgroundData* backgroundData)
+    : category_(category), inputs_(inputs), backgroundData_(backgroundData), queue_(queue) {
+  TFactoryRef factory = category.Factory()->Clone();
+  inputs.AddInputs(*factory);
+  auto [node, link] = factory->GetNode(TW_METHOD(this, OnAlert));
+  alertLink_ = link;
+  alert_ = dynamic_cast<TAlert*>(node);
+  if (!alert_) {
+    TDataNodeLink::Release(alertLink_);
+    Assert(false);
   }
+  alertLink_->SetReceiveInput(true);
 }
 
 TAlertListener::~TAlertListener() {
-  ReleaseLinks();
-}
-
-void TAlertListener::ReleaseLinks() {
-  if (alertLink_) TDataNodeLink::Release(alertLink_);
-  if (queueLink_) TDataNodeLink::Release(queueLink_);
-  if (backgroundLink_) TDataNodeLink::Release(backgroundLink_);
-  alertLink_ = queueLink_ = backgroundLink_ = nullptr;
+  TDataNodeLink::Release(alertLink_);
 }
 
 void TAlertListener::OnAlert() {
@@ -190,7 +177,7 @@ void TAlertListener::OnAlert() {
     event.Data.Mark(aefQuality);
   }
   if (backgroundData_) backgroundData_->FillIn(event.Data);
-  queue_->AddEvent(std::move(event));
+  queue_.AddEvent(std::move(event));
 }
 
 // --- Matrix ----------------------------------------------------------------------------------------------
@@ -200,6 +187,8 @@ TAlertMatrix::TAlertMatrix() : queueName_(TAlertQueue::NewQueueName()) {}
 TAlertMatrix::~TAlertMatrix() {
   std::lock_guard guard(lock_);
   listeners_.clear();
+  boundInputs_.clear();
+  queueLink_.Reset();
 }
 
 void TAlertMatrix::AddCategory(TAlertCategory* category) {
@@ -252,10 +241,33 @@ bool TAlertMatrix::HasPending() {
 void TAlertMatrix::Bind(TAlertCategory* category, TAlertInputs* inputs) {
   const std::uint64_t key = PairKey(category, inputs);
   Assert(!listeners_.count(key));
+  TBoundInputs& bound = boundInputs_[inputs->Id()];
   try {
+    // The shared nodes are found when the first pair needs them, in the order a pair finds its nodes:
+    // background data, queue, alert. Every pair uses up the numbers of a background and a queue link,
+    // whether it makes them or shares the first pair's, so that the links of the alert nodes are numbered
+    // as if each pair held its own (their numbers order the listener tables they are in).
+    if (!inputs->Symbol().empty()) {
+      if (bound.pairs == 0) {
+        auto [background, link] = TAlertBackgroundData::Find(inputs->Symbol());
+        bound.backgroundLink.Reset(link);
+        bound.background = background;
+      } else {
+        TDataNode::SkipLinkNumbers(1);
+      }
+    }
+    if (!queue_) {
+      auto [queue, link] = TAlertQueue::Find(queueName_);
+      queueLink_.Reset(link);
+      queue_ = queue;
+    } else {
+      TDataNode::SkipLinkNumbers(1);
+    }
     // Built in its place in the map: one allocation per pair, and the address its callback holds never moves.
-    listeners_.try_emplace(key, *category, queueName_, *inputs);
+    listeners_.try_emplace(key, *category, *queue_, *inputs, bound.background);
+    ++bound.pairs;
   } catch (...) {
+    ReleaseUnused(inputs);
     TExceptionInfo info = DescribeException(std::current_exception());
     AssertionFailure("Found " + info.className + ":  \"" + info.message + "\" while trying to add \"" +
                      category->Factory()->GetKey() + "\", \"" + inputs->Symbol() + "\" to the alert matrix.");
@@ -266,6 +278,17 @@ void TAlertMatrix::Unbind(TAlertCategory* category, TAlertInputs* inputs) {
   auto it = listeners_.find(PairKey(category, inputs));
   Assert(it != listeners_.end());
   listeners_.erase(it);
+  --boundInputs_[inputs->Id()].pairs;
+  ReleaseUnused(inputs);
+}
+
+void TAlertMatrix::ReleaseUnused(TAlertInputs* inputs) {
+  auto bound = boundInputs_.find(inputs->Id());
+  if (bound != boundInputs_.end() && bound->second.pairs == 0) boundInputs_.erase(bound);
+  if (listeners_.empty()) {
+    queueLink_.Reset();
+    queue_ = nullptr;
+  }
 }
 
 void TAlertMatrix::ApplyPass() {

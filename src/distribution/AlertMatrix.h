@@ -113,25 +113,24 @@ class TAlertBackgroundData : public TDataNodeWithStringKey {
   TGenericDataNode* values_[kValueCount] = {};
 };
 
-/// One bound pair: the alert node of a category for an input, feeding the matrix's queue.
+/// One bound pair: the alert node of a category for an input, feeding the matrix's queue. The queue and the
+/// input's background data are held by the matrix, once for all its pairs.
 class TAlertListener {
  public:
-  TAlertListener(const TAlertCategory& category, const std::string& queueName, const TAlertInputs& inputs);
+  TAlertListener(const TAlertCategory& category, TAlertQueue& queue, const TAlertInputs& inputs,
+                 TAlertBackgroundData* backgroundData);
   ~TAlertListener();
-  TAlertListener(const TAlertListener&) = delete;  // its links and its callback's address are its own
+  TAlertListener(const TAlertListener&) = delete;  // its link and its callback's address are its own
   TAlertListener& operator=(const TAlertListener&) = delete;
   TAlert& Alert() const { return *alert_; }
 
  private:
   void OnAlert();
-  void ReleaseLinks();
 
   const TAlertCategory& category_;
   const TAlertInputs& inputs_;
-  TAlertBackgroundData* backgroundData_ = nullptr;
-  TDataNodeLink* backgroundLink_ = nullptr;
-  TAlertQueue* queue_ = nullptr;
-  TDataNodeLink* queueLink_ = nullptr;
+  TAlertBackgroundData* backgroundData_;
+  TAlertQueue& queue_;
   TAlert* alert_ = nullptr;
   TDataNodeLink* alertLink_ = nullptr;
 };
@@ -161,12 +160,25 @@ class TAlertMatrix : public TDataNode {
   void ApplyPass();
   void Bind(TAlertCategory* category, TAlertInputs* inputs);
   void Unbind(TAlertCategory* category, TAlertInputs* inputs);
+  /// Lets go of what no bound pair uses any more: the input's background data, and the queue.
+  void ReleaseUnused(TAlertInputs* inputs);
   static std::uint64_t PairKey(const TAlertCategory* c, const TAlertInputs* i) {
     return (static_cast<std::uint64_t>(c->Id()) << 32) | i->Id();
   }
 
+  // What the pairs of one input share: its background data, held while any of them is bound.
+  struct TBoundInputs {
+    TAlertBackgroundData* background = nullptr;
+    TOwnedLink backgroundLink;
+    std::size_t pairs = 0;
+  };
+
   std::string queueName_;
   std::recursive_mutex lock_;
+  // The queue, held while any pair is bound. Guarded by lock_, as is everything below.
+  TAlertQueue* queue_ = nullptr;
+  TOwnedLink queueLink_;
+  std::map<std::uint32_t, TBoundInputs> boundInputs_;
   // All guarded by lock_. Ordered by id, so passes bind in a repeatable order.
   std::map<std::uint32_t, TAlertCategory*> categories_;
   std::map<std::uint32_t, TAlertInputs*> inputs_;

@@ -174,6 +174,10 @@ TDataNodeLink* TDataNode::CreateLink(TCallback callback) {
   return link;
 }
 
+void TDataNode::SkipLinkNumbers(int count) {
+  nextLinkId.fetch_add(count, std::memory_order_relaxed);
+}
+
 void TDataNode::InsertLink(TDataNodeLink* link) {
   std::lock_guard guard(tableLock_);
   if (!link->Callback().IsAssigned()) {

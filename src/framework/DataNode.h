@@ -172,6 +172,10 @@ class TDataNode {
   /// A new, inactive link on this node; the caller owns it. Without a callback it only holds the node.
   TDataNodeLink* CreateLink(TCallback callback = {});
   void InsertLink(TDataNodeLink* link);
+  /// Uses up `count` link numbers without making links. A listener table fires in an order that follows the
+  /// numbers, so an owner that shares one link where it used to take one per user keeps the numbering (and
+  /// with it the order in which every later link fires) by skipping the numbers the others would have taken.
+  static void SkipLinkNumbers(int count);
   void RemoveLink(TDataNodeLink* link);
   bool IsUnreferenced();
 

@@ -93,6 +93,41 @@ TEST_F(AlertMatrix, RequestsAreAppliedOnlyByAPassAndTheLatestWins) {
   EXPECT_FALSE(matrix_->HasPending());
 }
 
+// The pairs of one symbol share one hold on its background data, and all pairs one hold on the queue; each
+// goes with the last pair that uses it.
+TEST_F(AlertMatrix, PairsShareTheirHoldsOnBackgroundDataAndQueue) {
+  TAlertCategory first(pokeFactory_), second(TGenericDataNodeFactory::MakeForSymbol<TPokeAlert>());
+  TAlertInputs ibm("IBM");
+  // Holder links on the symbol's background data and on the queue, besides the test's own.
+  auto holds = [&] {
+    return RunOnDataNodeThread([&] {
+      auto [background, probe] = TAlertBackgroundData::Find("IBM");
+      const std::pair counts(background->HolderCount() - 1, queue_->HolderCount() - 1);
+      TDataNodeLink::Release(probe);
+      return counts;
+    });
+  };
+  matrix_->AddCategory(&first);
+  matrix_->AddCategory(&second);
+  matrix_->AddInputs(&ibm);
+  Apply();
+  EXPECT_EQ(matrix_->ListenerCount(), 2u);
+  EXPECT_EQ(holds(), std::pair(1, 1));
+  matrix_->RemoveCategory(&first);
+  Apply();
+  EXPECT_EQ(holds(), std::pair(1, 1));
+  std::int64_t backgroundId = RunOnDataNodeThread([] {
+    auto [background, probe] = TAlertBackgroundData::Find("IBM");
+    TDataNodeLink::Release(probe);
+    return background->NodeId();
+  });
+  matrix_->RemoveInputs(&ibm);
+  Apply();
+  TDataNodeThread::Instance().Flush();
+  EXPECT_FALSE(TDataNode::IsAlive(backgroundId));
+  EXPECT_EQ(queue_->HolderCount(), 1);  // the test's own
+}
+
 TEST_F(AlertMatrix, FiringsBecomeEventsWithTheSymbolsStatistics) {
   TAlertCategory poke(pokeFactory_);
   TAlertInputs quoted("QTE"), bare("");
