@@ -1,5 +1,6 @@
 #include "server/Tape.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstring>
@@ -41,10 +42,15 @@ bool ParseTapeLine(std::string_view line, Update& update, std::string& error) {
   // Fields are separated by ';' outside double quotes; each is parsed into the update's own storage, which
   // keeps its capacity from line to line.
   size_t used = 0;
+  const bool anyQuote = fields.find('"') != std::string_view::npos;
   for (size_t start = 0; start <= fields.size();) {
     size_t end = start;
-    for (bool quoted = false; end < fields.size() && (quoted || fields[end] != ';'); ++end) {
-      if (fields[end] == '"') quoted = !quoted;
+    if (!anyQuote) {
+      end = std::min(fields.find(';', start), fields.size());
+    } else {
+      for (bool quoted = false; end < fields.size() && (quoted || fields[end] != ';'); ++end) {
+        if (fields[end] == '"') quoted = !quoted;
+      }
     }
     const std::string_view piece = fields.substr(start, end - start);
     start = end + 1;
