@@ -248,29 +248,26 @@ int TDataNode::HolderCount() {
 
 void TDataNode::NotifyListeners() {
   std::lock_guard guard(nodeLock_);
-  // The outermost notification of the node reuses one snapshot of the listeners until the table changes; a
-  // nested one (a callback notifying the same node) keeps its own reference, so that neither frees the
-  // list the other walks. The snapshot itself is only ever replaced under NodeLock at depth one.
-  std::shared_ptr<const TListenerSnapshot> nested;
-  const TListenerSnapshot* snapshot = listenerSnapshot_.get();
-  if (!snapshot || snapshot->changes != listenersChanged_.load(std::memory_order_acquire)) {
+  std::vector<TListenerEntry> nested;
+  const std::vector<TListenerEntry>* snapshot = &listenerSnapshot_;
+  std::uint32_t changes = snapshotChanges_;
+  if (!snapshotTaken_ || changes != listenersChanged_.load(std::memory_order_acquire)) {
+    std::vector<TListenerEntry>& fresh = notifyDepth_ == 0 ? listenerSnapshot_ : nested;
+    fresh.clear();
     std::lock_guard tableGuard(tableLock_);
-    auto fresh = std::make_shared<TListenerSnapshot>();
     // The count first: a link that starts receiving after this read counts again.
-    fresh->changes = listenersChanged_.load(std::memory_order_acquire);
-    fresh->entries.reserve(static_cast<std::size_t>(listenerLinks_.Count()));
+    changes = listenersChanged_.load(std::memory_order_acquire);
+    fresh.reserve(static_cast<std::size_t>(listenerLinks_.Count()));
     listenerLinks_.ForEach([&fresh](std::intptr_t id, TDataNodeLink* link) {
       const TCallback& callback = link->Callback();
       if (!callback.IsAssigned() || !link->ReceiveInput()) return;
-      fresh->entries.push_back({id, link, callback.Target(), callback.GetThunk()});
+      fresh.push_back({id, link, callback.Target(), callback.GetThunk()});
     });
     if (notifyDepth_ == 0) {
-      listenerSnapshot_ = std::move(fresh);
-      snapshot = listenerSnapshot_.get();
-    } else {
-      nested = std::move(fresh);
-      snapshot = nested.get();
+      snapshotChanges_ = changes;
+      snapshotTaken_ = true;
     }
+    snapshot = &fresh;
   }
   struct TDepth {
     int& depth;
@@ -280,8 +277,7 @@ void TDataNode::NotifyListeners() {
   // While no change is counted, every entry of the snapshot is still present and receiving (removals and
   // stops need NodeLock, which this thread holds); after a change during the round each key is looked up
   // again and its link asked.
-  const std::uint32_t changes = snapshot->changes;
-  for (const TListenerSnapshot::TEntry& entry : snapshot->entries) {
+  for (const TListenerEntry& entry : *snapshot) {
     if (listenersChanged_.load(std::memory_order_acquire) != changes) {
       TDataNodeLink* link;
       {

@@ -233,18 +233,17 @@ class TDataNode {
   std::atomic<std::uint32_t> listenersChanged_{0};
   // The receiving listener links as of one count of changes, reused by every notification until the next
   // change. Each entry carries its callback's parts, so that a notification calls them without touching the
-  // link.
-  struct TListenerSnapshot {
-    std::uint32_t changes;  // listenersChanged_ when it was taken
-    struct TEntry {
-      std::intptr_t id;
-      TDataNodeLink* link;
-      void* target;
-      TCallback::Thunk thunk;
-    };
-    std::vector<TEntry> entries;
+  // link. Rebuilt in place only by an outermost notification (a nested one, a callback notifying the same
+  // node, walks a copy of its own), so no walk ever sees its list change.
+  struct TListenerEntry {
+    std::intptr_t id;
+    TDataNodeLink* link;
+    void* target;
+    TCallback::Thunk thunk;
   };
-  std::shared_ptr<const TListenerSnapshot> listenerSnapshot_;  // guarded by nodeLock_; replaced at depth one
+  std::vector<TListenerEntry> listenerSnapshot_;  // guarded by nodeLock_
+  std::uint32_t snapshotChanges_ = 0;             // guarded by nodeLock_: listenersChanged_ when it was taken
+  bool snapshotTaken_ = false;                    // guarded by nodeLock_
   int notifyDepth_ = 0;                                        // guarded by nodeLock_
   bool permanent_ = false;
   std::int64_t nodeId_ = 0;
