@@ -114,6 +114,20 @@ void TDataNodeLink::Release(TDataNodeLink* link) {
 
 // --- TDataNode -------------------------------------------------------------------------------------------
 
+std::mutex& TDataNode::TableLock() const {
+  struct alignas(64) TStripe {
+    std::mutex lock;
+  };
+  static constexpr std::size_t kStripes = 64;
+  static auto* stripes = new TStripe[kStripes];  // never freed: nodes may go while the process exits
+  return stripes[static_cast<std::uint64_t>(nodeId_) % kStripes].lock;
+}
+
+TDataNode::TRarelyUsed& TDataNode::RarelyUsed() {
+  if (!rarelyUsed_) rarelyUsed_ = std::make_unique<TRarelyUsed>();
+  return *rarelyUsed_;
+}
+
 TDataNode::TDataNode(bool permanent) {
   TRegistries& r = Registries();
   {
@@ -130,8 +144,10 @@ TDataNode::~TDataNode() {
     std::lock_guard guard(r.nodeRegistryLock);
     r.nodes.Remove(nodeId_);
   }
-  for (const std::string& channel : channels_) TBroadcastMessage::RemoveListener(channel, this);
-  channels_.clear();
+  if (rarelyUsed_) {
+    for (const std::string& channel : rarelyUsed_->channels) TBroadcastMessage::RemoveListener(channel, this);
+    rarelyUsed_->channels.clear();
+  }
   ReleaseAutoLinks();
 }
 
@@ -139,7 +155,7 @@ void TDataNode::AfterConstruction() {
   SetAutoLinksReceiveInput(true);
   constructed_ = true;
   std::vector<std::pair<int, TCallback>> deferred;
-  deferred.swap(deferred_);
+  if (rarelyUsed_) deferred.swap(rarelyUsed_->deferred);
   for (auto& [priority, callback] : deferred) RunOnDataNodeThread(priority, std::move(callback));
 }
 
@@ -179,7 +195,7 @@ void TDataNode::SkipLinkNumbers(int count) {
 }
 
 void TDataNode::InsertLink(TDataNodeLink* link) {
-  std::lock_guard guard(tableLock_);
+  std::lock_guard guard(TableLock());
   if (!link->Callback().IsAssigned()) {
     if (!holderLinks_) holderLinks_ = std::make_unique<tIntegerHashTable<TDataNodeLink*>>();
     holderLinks_->Put(link->id_, link);
@@ -190,7 +206,7 @@ void TDataNode::InsertLink(TDataNodeLink* link) {
 }
 
 bool TDataNode::IsUnreferenced() {
-  std::lock_guard guard(tableLock_);
+  std::lock_guard guard(TableLock());
   return !permanent_ && listenerLinks_.Count() == 0 && HolderLinkCount() == 0;
 }
 
@@ -202,7 +218,7 @@ void TDataNode::RemoveLink(TDataNodeLink* link) {
     // the node that calls it) the lock is already ours and the notification skips the removed link.
     std::lock_guard notifyGuard(nodeLock_);
     link->receiveInput_.store(false, std::memory_order_release);
-    std::lock_guard guard(tableLock_);
+    std::lock_guard guard(TableLock());
     if (link->Callback().IsAssigned()) {
       listenerLinks_.Remove(link->id_);
       listenersChanged_.fetch_add(1, std::memory_order_release);
@@ -237,12 +253,12 @@ void TDataNode::FreeIfUnreferenced() {
 }
 
 int TDataNode::ListenerCount() {
-  std::lock_guard guard(tableLock_);
+  std::lock_guard guard(TableLock());
   return listenerLinks_.Count();
 }
 
 int TDataNode::HolderCount() {
-  std::lock_guard guard(tableLock_);
+  std::lock_guard guard(TableLock());
   return HolderLinkCount();
 }
 
@@ -254,7 +270,7 @@ void TDataNode::NotifyListeners() {
   if (!snapshotTaken_ || changes != listenersChanged_.load(std::memory_order_acquire)) {
     std::vector<TListenerEntry>& fresh = notifyDepth_ == 0 ? listenerSnapshot_ : nested;
     fresh.clear();
-    std::lock_guard tableGuard(tableLock_);
+    std::lock_guard tableGuard(TableLock());
     // The count first: a link that starts receiving after this read counts again.
     changes = listenersChanged_.load(std::memory_order_acquire);
     fresh.reserve(static_cast<std::size_t>(listenerLinks_.Count()));
@@ -281,7 +297,7 @@ void TDataNode::NotifyListeners() {
     if (listenersChanged_.load(std::memory_order_acquire) != changes) {
       TDataNodeLink* link;
       {
-        std::lock_guard tableGuard(tableLock_);
+        std::lock_guard tableGuard(TableLock());
         link = listenerLinks_.Get(entry.id);
       }
       if (link) link->Fire();
@@ -302,7 +318,7 @@ void TDataNode::QueueCallback(int priority, TCallback callback) {
 
 void TDataNode::RunOnDataNodeThread(int priority, TCallback callback) {
   if (!constructed_) {
-    deferred_.emplace_back(priority, std::move(callback));
+    RarelyUsed().deferred.emplace_back(priority, std::move(callback));
     return;
   }
   if (TDataNodeThread::IsCurrentThread()) {
@@ -313,15 +329,18 @@ void TDataNode::RunOnDataNodeThread(int priority, TCallback callback) {
 }
 
 void TDataNode::ListenForBroadcast(const std::string& channel, THandler handler) {
-  if (std::find(channels_.begin(), channels_.end(), channel) != channels_.end()) return;
-  channels_.push_back(channel);
+  std::vector<std::string>& channels = RarelyUsed().channels;
+  if (std::find(channels.begin(), channels.end(), channel) != channels.end()) return;
+  channels.push_back(channel);
   TBroadcastMessage::AddListener(channel, this, std::move(handler));
 }
 
 void TDataNode::StopListening(const std::string& channel) {
-  auto it = std::find(channels_.begin(), channels_.end(), channel);
-  if (it == channels_.end()) return;
-  channels_.erase(it);
+  if (!rarelyUsed_) return;
+  std::vector<std::string>& channels = rarelyUsed_->channels;
+  auto it = std::find(channels.begin(), channels.end(), channel);
+  if (it == channels.end()) return;
+  channels.erase(it);
   TBroadcastMessage::RemoveListener(channel, this);
 }
 

@@ -221,16 +221,27 @@ class TDataNode {
 
  private:
   friend class TDataNodeLink;  // counts receive changes
-  std::recursive_mutex nodeLock_;
-  std::mutex tableLock_;
-  tIntegerHashTable<TDataNodeLink*> listenerLinks_;  // guarded by tableLock_; removal also under nodeLock_
-  // Guarded by tableLock_; made with the first holder link (most nodes only ever have listeners).
-  std::unique_ptr<tIntegerHashTable<TDataNodeLink*>> holderLinks_;
-  /// Under tableLock_.
+  /// The short lock over this node's link tables. Never held while anything else is taken, so nodes share a
+  /// few of them (picked by node id) rather than each carrying its own.
+  std::mutex& TableLock() const;
+  /// Under TableLock().
   std::int32_t HolderLinkCount() const { return holderLinks_ ? holderLinks_->Count() : 0; }
+
+  // What few nodes need: broadcast channels listened to, and calls made during construction.
+  struct TRarelyUsed {
+    std::vector<std::string> channels;
+    std::vector<std::pair<int, TCallback>> deferred;  // RunOnDataNodeThread calls made during construction
+  };
+  TRarelyUsed& RarelyUsed();
+
+  std::recursive_mutex nodeLock_;
+  tIntegerHashTable<TDataNodeLink*> listenerLinks_;  // guarded by TableLock(); removal also under nodeLock_
+  // Guarded by TableLock(); made with the first holder link (most nodes only ever have listeners).
+  std::unique_ptr<tIntegerHashTable<TDataNodeLink*>> holderLinks_;
   // Counts every change of the receiving listeners: a listener link added or removed, or a link of the node
   // starting or stopping to receive input. Readable without the lock.
   std::atomic<std::uint32_t> listenersChanged_{0};
+  std::uint32_t snapshotChanges_ = 0;  // guarded by nodeLock_: listenersChanged_ when the snapshot was taken
   // The receiving listener links as of one count of changes, reused by every notification until the next
   // change. Each entry carries its callback's parts, so that a notification calls them without touching the
   // link. Rebuilt in place only by an outermost notification (a nested one, a callback notifying the same
@@ -242,15 +253,13 @@ class TDataNode {
     TCallback::Thunk thunk;
   };
   std::vector<TListenerEntry> listenerSnapshot_;  // guarded by nodeLock_
-  std::uint32_t snapshotChanges_ = 0;             // guarded by nodeLock_: listenersChanged_ when it was taken
-  bool snapshotTaken_ = false;                    // guarded by nodeLock_
-  int notifyDepth_ = 0;                                        // guarded by nodeLock_
-  bool permanent_ = false;
   std::int64_t nodeId_ = 0;
-  std::vector<std::string> channels_;
-  std::vector<TDataNodeLink*> autoLinks_;            // guarded by the auto-link lock
-  bool constructed_ = false;                         // set by AfterConstruction
-  std::vector<std::pair<int, TCallback>> deferred_;  // RunOnDataNodeThread calls made during construction
+  std::vector<TDataNodeLink*> autoLinks_;  // guarded by the auto-link lock
+  std::unique_ptr<TRarelyUsed> rarelyUsed_;
+  std::int32_t notifyDepth_ = 0;  // guarded by nodeLock_
+  bool snapshotTaken_ = false;    // guarded by nodeLock_
+  bool permanent_ = false;
+  bool constructed_ = false;  // set by AfterConstruction
 };
 
 /// A node shared by key: class name, ";", key text. Each keyed class T provides
