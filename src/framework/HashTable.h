@@ -106,18 +106,25 @@ class tHashTable {
     THashEntry* next;
   };
 
-  explicit tHashTable(std::uint32_t bucketCount = 0) : buckets_(bucketCount, nullptr) {}
+  explicit tHashTable(std::uint32_t bucketCount = 0) : buckets_(NewBuckets(bucketCount)), bucketCount_(bucketCount) {}
   tHashTable(const tHashTable&) = delete;
   tHashTable& operator=(const tHashTable&) = delete;
-  ~tHashTable() { FreeEntries(); }
+  ~tHashTable() {
+    FreeEntries();
+    while (blocks_) {
+      TBlock* next = blocks_->next;
+      ::operator delete(blocks_);
+      blocks_ = next;
+    }
+  }
 
   /// Rebuilds with the given number of buckets; chains come out in reverse of their old walk order.
   void Resize(std::uint32_t bucketCount) {
-    std::vector<THashEntry*> old(bucketCount, nullptr);
-    old.swap(buckets_);
+    std::unique_ptr<THashEntry*[]> old = std::exchange(buckets_, NewBuckets(bucketCount));
+    const std::uint32_t oldCount = std::exchange(bucketCount_, bucketCount);
     ++version_;
-    for (THashEntry* head : old) {
-      while (head) {
+    for (std::uint32_t b = 0; b < oldCount; ++b) {
+      for (THashEntry* head = old[b]; head;) {
         THashEntry* next = head->next;
         THashEntry*& slot = buckets_[BucketOf(KeyPolicy::Hash(head->key), bucketCount)];
         head->next = slot;
@@ -137,8 +144,8 @@ class tHashTable {
   bool ContainsKey(const Key& key) const { return Find(key) != nullptr; }
 
   bool ContainsValue(const Value& value) const {
-    for (THashEntry* e : buckets_) {
-      for (; e; e = e->next) {
+    for (std::uint32_t b = 0; b < bucketCount_; ++b) {
+      for (THashEntry* e = buckets_[b]; e; e = e->next) {
         if (e->value == value) return true;
       }
     }
@@ -167,7 +174,7 @@ class tHashTable {
 
   /// Removes the key and returns its value, or the missing value when absent.
   Value Remove(const Key& key) {
-    if (buckets_.empty()) return Missing::Value();
+    if (bucketCount_ == 0) return Missing::Value();
     THashEntry** link = &buckets_[BucketOf(KeyPolicy::Hash(key), BucketCount())];
     for (; *link; link = &(*link)->next) {
       if ((*link)->key == key) {
@@ -187,7 +194,7 @@ class tHashTable {
 
   void Clear() {
     FreeEntries();
-    std::fill(buckets_.begin(), buckets_.end(), nullptr);
+    std::fill(buckets_.get(), buckets_.get() + bucketCount_, nullptr);
     count_ = 0;
     ++version_;
   }
@@ -196,7 +203,7 @@ class tHashTable {
   void Pack() { Resize(static_cast<std::uint32_t>(std::lround(count_ * 4.0 / 3.0))); }
 
   std::int32_t Version() const { return version_; }
-  std::uint32_t BucketCount() const { return static_cast<std::uint32_t>(buckets_.size()); }
+  std::uint32_t BucketCount() const { return bucketCount_; }
 
   /// The table's own copy of a present key, or null. It stays where it is until its entry is removed, so a
   /// registered object can name itself by it instead of keeping a copy.
@@ -208,16 +215,16 @@ class tHashTable {
   /// Every key in iteration order: the snapshot callers take before walking a table they may change.
   template <class Out>
   void CopyKeys(Out& out) const {
-    for (THashEntry* e : buckets_) {
-      for (; e; e = e->next) out.push_back(e->key);
+    for (std::uint32_t b = 0; b < bucketCount_; ++b) {
+      for (THashEntry* e = buckets_[b]; e; e = e->next) out.push_back(e->key);
     }
   }
 
   /// Calls fn(key, value) for every entry in iteration order; fn must not change the table.
   template <class Fn>
   void ForEach(Fn&& fn) const {
-    for (THashEntry* e : buckets_) {
-      for (; e; e = e->next) fn(e->key, e->value);
+    for (std::uint32_t b = 0; b < bucketCount_; ++b) {
+      for (THashEntry* e = buckets_[b]; e; e = e->next) fn(e->key, e->value);
     }
   }
 
@@ -225,7 +232,7 @@ class tHashTable {
   friend class tHashTableIterator<KeyPolicy, V, Missing>;
 
   THashEntry* Find(const Key& key) const {
-    if (buckets_.empty()) return nullptr;
+    if (bucketCount_ == 0) return nullptr;
     for (THashEntry* e = buckets_[BucketOf(KeyPolicy::Hash(key), BucketCount())]; e; e = e->next) {
       if (e->key == key) return e;
     }
@@ -233,14 +240,25 @@ class tHashTable {
   }
 
   // Entries come from blocks owned by the table and go back to its free list, so growing, walking and
-  // rebuilding touch memory that lies together, and a Put rarely calls the allocator.
+  // rebuilding touch memory that lies together, and a Put rarely calls the allocator. The blocks are chained
+  // through a header of their own and the buckets are a bare array: a node has a table for its listeners,
+  // and most nodes hold one or two entries, so the table's own size counts.
   struct alignas(THashEntry) TEntryStorage {
     unsigned char bytes[sizeof(THashEntry)];
   };
   struct TFreeEntry {
     TFreeEntry* next;
   };
+  struct TBlock {
+    TBlock* next;
+    TEntryStorage* Entries() { return reinterpret_cast<TEntryStorage*>(this + 1); }
+  };
   static_assert(sizeof(TEntryStorage) >= sizeof(TFreeEntry));
+  static_assert(alignof(THashEntry) <= alignof(TBlock) && sizeof(TBlock) % alignof(THashEntry) == 0);
+
+  static std::unique_ptr<THashEntry*[]> NewBuckets(std::uint32_t count) {
+    return count == 0 ? nullptr : std::make_unique<THashEntry*[]>(count);  // value-initialised: all null
+  }
 
   THashEntry* NewEntry(const Key& key, const Value& value, THashEntry* next) {
     if (!free_) AddBlock();
@@ -258,19 +276,20 @@ class tHashTable {
 
   void AddBlock() {
     // One entry first: most tables (a node's listeners) hold one or two, and a node has several tables.
-    const std::size_t size = blocks_.empty() ? 1 : std::min<std::size_t>(1024, 2 * blockSize_);
-    blocks_.push_back(std::make_unique<TEntryStorage[]>(size));
+    const std::uint32_t size = blocks_ == nullptr ? 1u : std::min<std::uint32_t>(1024u, 2u * blockSize_);
+    auto* block = new (::operator new(sizeof(TBlock) + size * sizeof(TEntryStorage))) TBlock{blocks_};
+    blocks_ = block;
     blockSize_ = size;
-    for (std::size_t i = size; i-- > 0;) {
-      auto* slot = reinterpret_cast<TFreeEntry*>(&blocks_.back()[i]);
+    for (std::uint32_t i = size; i-- > 0;) {
+      auto* slot = reinterpret_cast<TFreeEntry*>(&block->Entries()[i]);
       slot->next = free_;
       free_ = slot;
     }
   }
 
   void FreeEntries() {
-    for (THashEntry* e : buckets_) {
-      while (e) {
+    for (std::uint32_t b = 0; b < bucketCount_; ++b) {
+      for (THashEntry* e = buckets_[b]; e;) {
         THashEntry* next = e->next;
         FreeEntry(e);
         e = next;
@@ -278,10 +297,11 @@ class tHashTable {
     }
   }
 
-  std::vector<std::unique_ptr<TEntryStorage[]>> blocks_;
-  std::size_t blockSize_ = 0;
+  std::unique_ptr<THashEntry*[]> buckets_;
+  TBlock* blocks_ = nullptr;  // the newest first
   TFreeEntry* free_ = nullptr;
-  std::vector<THashEntry*> buckets_;
+  std::uint32_t bucketCount_ = 0;
+  std::uint32_t blockSize_ = 0;  // entries in the newest block
   std::int32_t version_ = 0;
   std::int32_t count_ = 0;
 };
