@@ -7,6 +7,20 @@
 #include "framework/UserInterfaceThread.h"
 
 namespace tarnwell {
+
+// A channel's listeners by node id, and how many handles keep it. It leaves the registry when it has
+// neither.
+struct TBroadcastChannel::TState {
+  struct TListener {
+    TDataNode* node;
+    THandler handler;
+  };
+  explicit TState(const std::string& n) : name(n) {}
+  std::string name;
+  tIntegerHashTable<TListener*> listeners;  // guarded by the channel lock
+  std::atomic<std::int32_t> handles{0};
+};
+
 namespace {
 
 // Process-wide state. Allocated once and never freed: the data node thread may still run while the
@@ -20,15 +34,10 @@ struct TRegistries {
   tInt64HashTable<TDataNode*> nodes;  // guarded by nodeRegistryLock
   std::int64_t nextNodeId = 1;        // guarded by nodeRegistryLock
 
-  struct TBroadcastContainer {
-    TDataNode* node;
-    THandler handler;
-  };
-  using TListeners = tIntegerHashTable<TBroadcastContainer*>;
   // Listening nodes may be built on the user interface thread while the data node thread delivers, so the
   // channel registry has a lock of its own. It is never held while a handler runs.
   std::recursive_mutex channelLock;
-  tStringHashTable<TListeners*> channels;  // guarded by channelLock
+  tStringHashTable<TBroadcastChannel::TState*> channels;  // guarded by channelLock
 };
 
 TRegistries& Registries() {
@@ -416,6 +425,53 @@ std::pair<TDataNodeWithStringKey*, TDataNodeLink*> TDataNodeWithStringKey::FindO
   return {node, node->CreateLink(std::move(callback))};
 }
 
+// --- TBroadcastChannel --------------------------------------------------------------------------------------------
+
+namespace {
+
+// Under the channel lock: takes the channel out of the registry and frees it when nothing keeps it.
+void DropIfUnused(TBroadcastChannel::TState* state) {
+  if (state->handles.load(std::memory_order_acquire) != 0 || state->listeners.Count() != 0) return;
+  Registries().channels.Remove(state->name);
+  delete state;
+}
+
+// Under the channel lock: the channel of the name, made when missing.
+TBroadcastChannel::TState* FindOrMakeChannel(const std::string& name) {
+  TRegistries& r = Registries();
+  TBroadcastChannel::TState* state = r.channels.Get(name);
+  if (!state) {
+    state = new TBroadcastChannel::TState(name);
+    r.channels.Put(name, state);
+  }
+  return state;
+}
+
+}  // namespace
+
+TBroadcastChannel::TBroadcastChannel(const std::string& name) {
+  std::lock_guard guard(Registries().channelLock);
+  state_ = FindOrMakeChannel(name);
+  state_->handles.fetch_add(1, std::memory_order_relaxed);
+}
+
+TBroadcastChannel::TBroadcastChannel(const TBroadcastChannel& other) : state_(other.state_) {
+  // The other handle keeps the channel meanwhile, so no lock is needed to count one more.
+  if (state_) state_->handles.fetch_add(1, std::memory_order_relaxed);
+}
+
+TBroadcastChannel::~TBroadcastChannel() {
+  if (!state_ || state_->handles.fetch_sub(1, std::memory_order_acq_rel) != 1) return;
+  // The last handle: the channel goes unless it has listeners (or a new handle was made by name meanwhile).
+  std::lock_guard guard(Registries().channelLock);
+  DropIfUnused(state_);
+}
+
+const std::string& TBroadcastChannel::Name() const {
+  static const std::string* const none = new std::string;
+  return state_ ? state_->name : *none;
+}
+
 // --- TBroadcastMessage -----------------------------------------------------------------------------------
 
 void TBroadcastMessage::Finished() {
@@ -424,13 +480,25 @@ void TBroadcastMessage::Finished() {
 
 void TBroadcastMessage::Send(std::unique_ptr<TBroadcastMessage> message, const std::string& channel,
                              bool immediate, int priority) {
-  message->channel_ = channel;
+  Send(std::move(message), TBroadcastChannel(channel), immediate, priority);
+}
+
+void TBroadcastMessage::Send(std::unique_ptr<TBroadcastMessage> message, TBroadcastChannel channel, bool immediate,
+                             int priority) {
+  message->channel_ = std::move(channel);
   TBroadcastMessage* raw = message.release();
   if (immediate && TDataNodeThread::IsCurrentThread()) {
     raw->Deliver();
     return;
   }
   TDataNodeThread::Instance().Enqueue(priority, -1, TW_METHOD(raw, Deliver));
+}
+
+void TBroadcastMessage::DeliverNow(TBroadcastMessage& message, TBroadcastChannel channel) {
+  Assert(TDataNodeThread::IsCurrentThread(), "A broadcast is delivered on the data node thread");
+  message.channel_ = std::move(channel);
+  message.BeforeDelivery();
+  message.DeliverToListeners();
 }
 
 void TBroadcastMessage::Deliver() {
@@ -441,6 +509,12 @@ void TBroadcastMessage::Deliver() {
     ~TFinish() { message->Finished(); }
   } finish{this};
   BeforeDelivery();
+  DeliverToListeners();
+}
+
+void TBroadcastMessage::DeliverToListeners() {
+  TBroadcastChannel::TState* state = channel_.state_;
+  if (!state) return;
   TRegistries& r = Registries();
   TSnapshot<std::intptr_t> snapshot;
   std::vector<std::intptr_t>& keys = snapshot.Entries();
@@ -448,58 +522,48 @@ void TBroadcastMessage::Deliver() {
   THandler handler;
   {
     std::lock_guard guard(r.channelLock);
-    TRegistries::TListeners* listeners = r.channels.Get(channel_);
-    if (!listeners || listeners->Count() == 0) return;
-    listeners->CopyKeys(keys);
+    if (state->listeners.Count() == 0) return;
+    state->listeners.CopyKeys(keys);
     // The first listener's entry is taken at once: no handler runs before it, so it needs no second look.
-    TRegistries::TBroadcastContainer* first = listeners->Get(keys.front());
+    TBroadcastChannel::TState::TListener* first = state->listeners.Get(keys.front());
     node = first->node;
     handler = first->handler;
   }
   for (std::size_t i = 0; i < keys.size(); ++i) {
     if (i > 0) {
+      // A handler may have removed listeners: each later one is looked up again.
       std::lock_guard guard(r.channelLock);
-      TRegistries::TListeners* listeners = r.channels.Get(channel_);
-      if (!listeners) return;
-      TRegistries::TBroadcastContainer* container = listeners->Get(keys[i]);
-      if (!container) continue;
-      node = container->node;
-      handler = container->handler;
+      TBroadcastChannel::TState::TListener* listener = state->listeners.Get(keys[i]);
+      if (!listener) continue;
+      node = listener->node;
+      handler = listener->handler;
     }
     DeliverTo(*node, handler);
   }
 }
 
 void TBroadcastMessage::AddListener(const std::string& channel, TDataNode* node, THandler handler) {
-  TRegistries& r = Registries();
-  std::lock_guard guard(r.channelLock);
-  TRegistries::TListeners* listeners = r.channels.Get(channel);
-  if (!listeners) {
-    listeners = new TRegistries::TListeners(0);
-    r.channels.Put(channel, listeners);
-  }
-  auto* container = new TRegistries::TBroadcastContainer{node, std::move(handler)};
-  TRegistries::TBroadcastContainer* replaced = listeners->Get(static_cast<std::intptr_t>(node->NodeId()));
-  listeners->Put(static_cast<std::intptr_t>(node->NodeId()), container);
+  std::lock_guard guard(Registries().channelLock);
+  TBroadcastChannel::TState* state = FindOrMakeChannel(channel);
+  auto* listener = new TBroadcastChannel::TState::TListener{node, std::move(handler)};
+  const auto id = static_cast<std::intptr_t>(node->NodeId());
+  TBroadcastChannel::TState::TListener* replaced = state->listeners.Get(id);
+  state->listeners.Put(id, listener);
   delete replaced;
 }
 
 void TBroadcastMessage::RemoveListener(const std::string& channel, TDataNode* node) {
-  TRegistries& r = Registries();
-  std::lock_guard guard(r.channelLock);
-  TRegistries::TListeners* listeners = r.channels.Get(channel);
-  if (!listeners) return;
-  delete listeners->Remove(static_cast<std::intptr_t>(node->NodeId()));
-  if (listeners->Count() > 0) return;
-  r.channels.Remove(channel);
-  delete listeners;
+  std::lock_guard guard(Registries().channelLock);
+  TBroadcastChannel::TState* state = Registries().channels.Get(channel);
+  if (!state) return;
+  delete state->listeners.Remove(static_cast<std::intptr_t>(node->NodeId()));
+  DropIfUnused(state);
 }
 
 std::int32_t TBroadcastMessage::ListenerCount(const std::string& channel) {
-  TRegistries& r = Registries();
-  std::lock_guard guard(r.channelLock);
-  TRegistries::TListeners* listeners = r.channels.Get(channel);
-  return listeners ? listeners->Count() : 0;
+  std::lock_guard guard(Registries().channelLock);
+  TBroadcastChannel::TState* state = Registries().channels.Get(channel);
+  return state ? state->listeners.Count() : 0;
 }
 
 }  // namespace tarnwell

@@ -294,6 +294,34 @@ class TDataNodeWithStringKey : public TDataNode {
   TRegisteredKey key_;
 };
 
+/// A broadcast channel found by name once and kept: a message sent through the handle needs neither a copy
+/// of the name nor its hash. The channel's listener table lives while a handle or a listener does, so a
+/// handle always reaches whoever listens by that name. Copies are cheap (a count); any thread.
+class TBroadcastChannel {
+ public:
+  TBroadcastChannel() = default;
+  /// The channel of that name, made when nobody has it yet.
+  explicit TBroadcastChannel(const std::string& name);
+  TBroadcastChannel(const TBroadcastChannel& other);
+  TBroadcastChannel(TBroadcastChannel&& other) noexcept : state_(std::exchange(other.state_, nullptr)) {}
+  TBroadcastChannel& operator=(TBroadcastChannel other) noexcept {
+    std::swap(state_, other.state_);
+    return *this;
+  }
+  ~TBroadcastChannel();
+
+  /// The name; empty for an empty handle.
+  const std::string& Name() const;
+  explicit operator bool() const { return state_ != nullptr; }
+  bool operator==(const TBroadcastChannel& other) const { return state_ == other.state_; }
+
+  struct TState;  // the registry's entry of a channel
+
+ private:
+  friend class TBroadcastMessage;
+  TState* state_ = nullptr;
+};
+
 /// A message to every node listening on a channel, delivered on the data node thread. Descendants add
 /// their payload.
 class TBroadcastMessage {
@@ -310,10 +338,14 @@ class TBroadcastMessage {
   /// otherwise queued at the priority.
   static void Send(std::unique_ptr<TBroadcastMessage> message, const std::string& channel, bool immediate,
                    int priority);
+  static void Send(std::unique_ptr<TBroadcastMessage> message, TBroadcastChannel channel, bool immediate, int priority);
+  /// Delivers a message the caller keeps (one on its stack, say) to every listener of the channel, now,
+  /// without Finished. Data node thread.
+  static void DeliverNow(TBroadcastMessage& message, TBroadcastChannel channel);
   /// Delivers to every listener of the channel, then Finished. Data node thread.
   void Deliver();
 
-  const std::string& Channel() const { return channel_; }
+  const std::string& Channel() const { return channel_.Name(); }
 
   static void AddListener(const std::string& channel, TDataNode* node, THandler handler);
   static void RemoveListener(const std::string& channel, TDataNode* node);
@@ -321,7 +353,9 @@ class TBroadcastMessage {
   static std::int32_t ListenerCount(const std::string& channel);
 
  private:
-  std::string channel_;
+  void DeliverToListeners();
+
+  TBroadcastChannel channel_;
 };
 
 }  // namespace tarnwell

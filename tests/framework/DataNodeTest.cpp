@@ -589,6 +589,45 @@ TEST_F(Broadcast, FirstHandlerStaysAndImmediateOnlyOnTheDataNodeThread) {
   EXPECT_EQ(node->received.size(), 2u);
 }
 
+// A handle reaches whoever listens by the channel's name, also listeners that come after every earlier one
+// has gone; a message the caller keeps is delivered now and not finished.
+TEST_F(Broadcast, AChannelHandleReachesTheListenersOfItsNameWhenever) {
+  const std::string name = FreshKey("handle");
+  TBroadcastChannel handle(name);
+  EXPECT_EQ(handle.Name(), name);
+  EXPECT_EQ(TBroadcastChannel(name), handle);
+  EXPECT_EQ(TBroadcastMessage::ListenerCount(name), 0);
+  auto listen = [&](TListenerNode*& node, TOwnedLink& keep) {
+    node = TDataNode::Create<TListenerNode>();
+    keep.Reset(node->CreateLink());
+    node->ListenForBroadcast(name, TW_HANDLER(node, First));
+  };
+  TListenerNode* early;
+  TOwnedLink keepEarly;
+  listen(early, keepEarly);
+  std::atomic<int> finished{0};
+  TBroadcastMessage::Send(std::make_unique<TTextMessage>("queued", &finished), handle, false, 1);
+  TDataNodeThread::Instance().Flush();
+  EXPECT_EQ(early->received, (std::vector<std::string>{"first:queued"}));
+  EXPECT_EQ(finished, 1);
+
+  RunOnDataNodeThread([&] { keepEarly.Reset(); });  // the only listener goes; the handle keeps the channel
+  TListenerNode* late;
+  TOwnedLink keepLate;
+  listen(late, keepLate);
+  RunOnDataNodeThread([&] {
+    TTextMessage kept("kept", &finished);
+    TBroadcastMessage::DeliverNow(kept, handle);
+    EXPECT_EQ(late->received, (std::vector<std::string>{"first:kept"}));
+    EXPECT_EQ(kept.Channel(), name);
+    keepLate.Reset();
+  });
+  EXPECT_EQ(finished, 1);  // the kept message is the caller's
+  EXPECT_EQ(TBroadcastMessage::ListenerCount(name), 0);
+  EXPECT_FALSE(TBroadcastChannel());
+  EXPECT_EQ(TBroadcastChannel().Name(), "");
+}
+
 TEST_F(Broadcast, FailingHandlerEndsDeliveryButTheMessageIsStillFinished) {
   TDebugLog::Instance().TakePending();
   std::string channel = FreshKey("failing");

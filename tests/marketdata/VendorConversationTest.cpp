@@ -271,7 +271,7 @@ TEST(VendorListener, TextFormsAndProgrammingErrors) {
     }
     EXPECT_THROW(listener->SendRequest("NOPE"), EAssertionFailed);
     listener->RemoveSymbol("XYZ");
-    EXPECT_EQ(listener->Conversation().LookupRequest(listener->SymbolItem("XYZ")), "");
+    EXPECT_FALSE(listener->Conversation().LookupRequest(listener->SymbolItem("XYZ")));
   });
   EXPECT_THROW(VendorTableName(3), EAssertionFailed);
   EXPECT_THROW(TGenericDataNodeFactory::Make<TVendorConversationDataNode>("a", "b", "c")->GetNode(), EAssertionFailed);

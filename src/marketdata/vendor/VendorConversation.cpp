@@ -247,9 +247,9 @@ void TVendorConversationDataNode::Dispatch(VConvMessage* message) {
       break;
     case 4:
     case 7: {
-      std::string channel = LookupRequest(message->Text ? message->Text : "");
-      if (channel.empty()) break;  // nobody listens for this item any more
-      TBroadcastMessage::Send(TVendorMessageInfo::Make(message), channel, false, 1);
+      TBroadcastChannel channel = LookupRequest(message->Text ? message->Text : "");
+      if (!channel) break;  // nobody listens for this item any more
+      TBroadcastMessage::Send(TVendorMessageInfo::Make(message), std::move(channel), false, 1);
       return;  // the message belongs to the broadcast now
     }
     case 6:
@@ -323,11 +323,11 @@ std::string TVendorConversationDataNode::RegisterRequest(const std::string& item
   std::string channel = prefix + item;
   std::lock_guard guard(requestLock_);
   if (requests_.ContainsKey(item)) AssertionFailure("Duplicate vendor request:  " + item);
-  requests_.Put(item, channel);
+  requests_.Put(item, TBroadcastChannel(channel));
   return channel;
 }
 
-std::string TVendorConversationDataNode::LookupRequest(const std::string& item) {
+TBroadcastChannel TVendorConversationDataNode::LookupRequest(const std::string& item) {
   std::lock_guard guard(requestLock_);
   return requests_.Get(item);
 }

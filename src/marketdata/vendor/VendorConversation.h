@@ -83,8 +83,8 @@ class TVendorConversationDataNode : public TGenericDataNode {
   /// The channel on which the item's messages arrive; an item registered twice fails
   /// "Duplicate vendor request:  <item>".
   std::string RegisterRequest(const std::string& item);
-  /// The item's channel, or empty.
-  std::string LookupRequest(const std::string& item);
+  /// The item's channel, or an empty handle.
+  TBroadcastChannel LookupRequest(const std::string& item);
   void UnregisterRequest(const std::string& item);
 
   TState State() const { return state_.load(); }
@@ -122,7 +122,7 @@ class TVendorConversationDataNode : public TGenericDataNode {
   std::atomic<bool> stopping_{false};
   std::atomic<TState> state_{csNotConnected};
   std::mutex requestLock_;
-  tStringStringHashTable requests_;  // guarded by requestLock_
+  tStringHashTable<TBroadcastChannel> requests_;  // guarded by requestLock_
   std::thread thread_;
 
   // Statistics, conversation thread only.

@@ -73,7 +73,7 @@ bool TVendorConvListenerDataNode::ListAdvised(int list) const {
 std::string TVendorConvListenerDataNode::AddSymbol(const std::string& symbol, bool requestOnly) {
   if (pending_.ContainsKey(symbol)) throw std::runtime_error("Duplicate symbol, " + symbol + ", for " + query_);
   auto request = std::make_unique<TPendingRequest>();
-  request->Channel = SymbolChannel(symbol);
+  request->Channel = TBroadcastChannel(SymbolChannel(symbol));
   if (!requestOnly) {
     int list = 0;
     while (list < static_cast<int>(watchLists_.size()) && watchLists_[list].Count > 199) ++list;
@@ -86,7 +86,7 @@ std::string TVendorConvListenerDataNode::AddSymbol(const std::string& symbol, bo
   }
   request->RequestChannel = conversation_->RegisterRequest(SymbolItem(symbol));
   ListenForBroadcast(request->RequestChannel, TW_HANDLER(this, OnConversationMessage));
-  std::string channel = request->Channel;
+  std::string channel = request->Channel.Name();
   pending_.Put(symbol, request.release());
   return channel;
 }
@@ -165,7 +165,9 @@ void TVendorConvListenerDataNode::DeliverBlock(const void* block, TRecordKind ki
     TPendingRequest* request = pending_.Get(symbol);
     if (!request) continue;  // not ours, or no longer wanted
     VB4_GotoField(&cursor, 0);
-    TBroadcastMessage::Send(std::make_unique<TVendorRecordInfo>(&cursor, kind), request->Channel, true, 1);
+    // Decoded in place: the record is a cursor into the block, handed over on this stack.
+    TVendorRecordInfo record(&cursor, kind);
+    TBroadcastMessage::DeliverNow(record, request->Channel);
     // A one-time request ends with its first reply. The request may be gone already: a front node can
     // unsubscribe from inside its callback.
     request = pending_.Get(symbol);

@@ -67,7 +67,7 @@ class TVendorConvListenerDataNode : public TGenericDataNode {
  private:
   struct TPendingRequest {
     int ListIndex = -1;
-    std::string Channel;
+    TBroadcastChannel Channel;
     std::string RequestChannel;
   };
   struct TWatchList {
