@@ -6,15 +6,13 @@
 namespace tarnwell::vendor {
 namespace {
 
-void Put16(std::string& out, uint16_t value) {
-  char bytes[2] = {static_cast<char>(value & 0xff), static_cast<char>(value >> 8)};
-  out.append(bytes, 2);
+void Store16(char* at, uint16_t value) {
+  at[0] = static_cast<char>(value & 0xff);
+  at[1] = static_cast<char>(value >> 8);
 }
 
-void Put32(std::string& out, uint32_t value) {
-  char bytes[4];
-  for (int i = 0; i < 4; ++i) bytes[i] = static_cast<char>((value >> (8 * i)) & 0xff);
-  out.append(bytes, 4);
+void Store32(char* at, uint32_t value) {
+  for (int i = 0; i < 4; ++i) at[i] = static_cast<char>((value >> (8 * i)) & 0xff);
 }
 
 void Set32(std::string& out, size_t at, uint32_t value) {
@@ -64,43 +62,40 @@ void BlockBuilder::Add(const FieldValue& field) {
   const size_t value_size = ValueSize(field);
   const size_t entry_size = (kEntryHeaderSize + value_size + 3) & ~size_t{3};
   const size_t start = bytes_.size();
-  Put16(bytes_, static_cast<uint16_t>(entry_size));
-  Put16(bytes_, 0);
-  Put16(bytes_, static_cast<uint16_t>(field.type));
-  Put16(bytes_, field.number);
+  // Every update of the feed goes through here: the entry is made at its full size, zeroed (the reserved
+  // halves and the padding), and its parts are stored in place.
+  bytes_.resize(start + entry_size);
+  char* entry = bytes_.data() + start;
+  Store16(entry, static_cast<uint16_t>(entry_size));
+  char* value = entry + kEntryHeaderSize;
+  Store16(value, static_cast<uint16_t>(field.type));
+  Store16(value + 2, field.number);
   switch (field.type) {
     case FieldType::Blank:
       break;
     case FieldType::Long:
-      Put32(bytes_, static_cast<uint32_t>(field.integer));
+      Store32(value + 4, static_cast<uint32_t>(field.integer));
       break;
     case FieldType::Short:
-      Put16(bytes_, static_cast<uint16_t>(field.integer));
-      Put16(bytes_, 0);
+      Store16(value + 4, static_cast<uint16_t>(field.integer));
       break;
     case FieldType::Price:
-      Put16(bytes_, field.base);
-      Put16(bytes_, 0);
-      Put32(bytes_, static_cast<uint32_t>(field.integer));
+      Store16(value + 4, field.base);
+      Store32(value + 8, static_cast<uint32_t>(field.integer));
       break;
     case FieldType::String:
-      Put32(bytes_, 0);
-      bytes_.append(field.text);
-      bytes_.push_back('\0');
+      std::memcpy(value + 8, field.text.data(), field.text.size());  // the terminating zero is there
       break;
-    case FieldType::Date: {
-      const int year = field.integer / 10000;
-      bytes_.push_back(static_cast<char>(field.integer % 100));
-      bytes_.push_back(static_cast<char>(field.integer / 100 % 100));
-      Put16(bytes_, static_cast<uint16_t>(year));
+    case FieldType::Date:
+      value[4] = static_cast<char>(field.integer % 100);
+      value[5] = static_cast<char>(field.integer / 100 % 100);
+      Store16(value + 6, static_cast<uint16_t>(field.integer / 10000));
       break;
-    }
     case FieldType::Time:
-      Put16(bytes_, static_cast<uint16_t>(field.integer / 60));
-      Put16(bytes_, static_cast<uint16_t>(field.integer % 60));
+      Store16(value + 4, static_cast<uint16_t>(field.integer / 60));
+      Store16(value + 6, static_cast<uint16_t>(field.integer % 60));
       break;
   }
-  bytes_.append(start + entry_size - bytes_.size(), '\0');
   ++record_fields_;
 }
 
