@@ -240,7 +240,7 @@ bool TAlertMatrix::HasPending() {
 
 void TAlertMatrix::Bind(TAlertCategory* category, TAlertInputs* inputs) {
   const std::uint64_t key = PairKey(category, inputs);
-  Assert(!listeners_.count(key));
+  Assert(!listeners_.contains(key));
   TBoundInputs& bound = boundInputs_[inputs->Id()];
   try {
     // The shared nodes are found when the first pair needs them, in the order a pair finds its nodes:

@@ -11,6 +11,7 @@
 #include <mutex>
 #include <set>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "alerts/Alert.h"
@@ -182,7 +183,8 @@ class TAlertMatrix : public TDataNode {
   // All guarded by lock_. Ordered by id, so passes bind in a repeatable order.
   std::map<std::uint32_t, TAlertCategory*> categories_;
   std::map<std::uint32_t, TAlertInputs*> inputs_;
-  std::map<std::uint64_t, TAlertListener> listeners_;
+  // By pair key; hashed, not ordered: a day's binding makes a million pairs, and nothing walks them in order.
+  std::unordered_map<std::uint64_t, TAlertListener> listeners_;
   std::map<std::uint32_t, TAlertCategory*> pendingCategoryAdds_, pendingCategoryRemoves_;
   std::map<std::uint32_t, TAlertInputs*> pendingInputAdds_, pendingInputRemoves_;
 };
