@@ -425,7 +425,7 @@ std::pair<TDataNodeWithStringKey*, TDataNodeLink*> TDataNodeWithStringKey::FindO
   return {node, node->CreateLink(std::move(callback))};
 }
 
-// --- TBroadcastChannel --------------------------------------------------------------------------------------------
+// --- TBroadcastChannel -----------------------------------------------------------------------------------
 
 namespace {
 
@@ -483,8 +483,8 @@ void TBroadcastMessage::Send(std::unique_ptr<TBroadcastMessage> message, const s
   Send(std::move(message), TBroadcastChannel(channel), immediate, priority);
 }
 
-void TBroadcastMessage::Send(std::unique_ptr<TBroadcastMessage> message, TBroadcastChannel channel, bool immediate,
-                             int priority) {
+void TBroadcastMessage::Send(std::unique_ptr<TBroadcastMessage> message, TBroadcastChannel channel,
+                             bool immediate, int priority) {
   message->channel_ = std::move(channel);
   TBroadcastMessage* raw = message.release();
   if (immediate && TDataNodeThread::IsCurrentThread()) {

@@ -6,8 +6,8 @@
 //
 // Locks: callbacks run under their source's NodeLock, and a callback may release links or find nodes, which
 // takes the registry lock. So nothing that holds the registry lock may wait for a NodeLock held on another
-// thread: the link tables have a short lock of their own (never held while calling out), and finding or
-// linking a node takes only that one. Removing a link does take NodeLock (so a link is never freed while
+// thread: the link tables have a short lock (never held while anything else is taken, so nodes share a few
+// of them), and finding or linking a node takes only that one. Removing a link does take NodeLock (so a link is never freed while
 // its source notifies on another thread), and lets go of it before the node may be freed; a node is freed
 // outside the registry lock, as its destructor releases links of other nodes.
 
@@ -173,8 +173,8 @@ class TDataNode {
   TDataNodeLink* CreateLink(TCallback callback = {});
   void InsertLink(TDataNodeLink* link);
   /// Uses up `count` link numbers without making links. A listener table fires in an order that follows the
-  /// numbers, so an owner that shares one link where it used to take one per user keeps the numbering (and
-  /// with it the order in which every later link fires) by skipping the numbers the others would have taken.
+  /// numbers, so an owner that holds one link on behalf of many users skips the numbers their own links
+  /// would take, and every later link is numbered (and fires) as if each user held its own.
   static void SkipLinkNumbers(int count);
   void RemoveLink(TDataNodeLink* link);
   bool IsUnreferenced();
@@ -338,7 +338,8 @@ class TBroadcastMessage {
   /// otherwise queued at the priority.
   static void Send(std::unique_ptr<TBroadcastMessage> message, const std::string& channel, bool immediate,
                    int priority);
-  static void Send(std::unique_ptr<TBroadcastMessage> message, TBroadcastChannel channel, bool immediate, int priority);
+  static void Send(std::unique_ptr<TBroadcastMessage> message, TBroadcastChannel channel, bool immediate,
+                   int priority);
   /// Delivers a message the caller keeps (one on its stack, say) to every listener of the channel, now,
   /// without Finished. Data node thread.
   static void DeliverNow(TBroadcastMessage& message, TBroadcastChannel channel);

@@ -106,7 +106,8 @@ class tHashTable {
     THashEntry* next;
   };
 
-  explicit tHashTable(std::uint32_t bucketCount = 0) : buckets_(NewBuckets(bucketCount)), bucketCount_(bucketCount) {}
+  explicit tHashTable(std::uint32_t bucketCount = 0)
+      : buckets_(NewBuckets(bucketCount)), bucketCount_(bucketCount) {}
   tHashTable(const tHashTable&) = delete;
   tHashTable& operator=(const tHashTable&) = delete;
   ~tHashTable() {
