@@ -126,11 +126,10 @@ void TDataNodeThread::Execute() {
 
 void TDataNodeThread::Flush() {
   Assert(!IsCurrentThread(), "Flush from the data node thread would wait for itself");
-  // One event per waiting thread, made once: the job that sets it runs before this thread can return, let
-  // alone end. A replay flushes its engine at every timer, so a flush allocates nothing.
-  thread_local TEvent done;
-  Enqueue(1, -1, TW_METHOD(&done, Set));
-  done.Wait();
+  // The job owns the event, so it stays valid however soon this caller returns.
+  auto done = std::make_shared<TEvent>(true);
+  Enqueue(1, -1, TCallback::Function([done] { done->Set(); }));
+  done->Wait();
 }
 
 void TDataNodeThread::WaitForQueueAtMost(std::size_t length) {
