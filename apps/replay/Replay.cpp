@@ -61,11 +61,7 @@ std::int64_t VendorMsAtOrAfter(TDateTime local) {
 void AppendLocal(std::string& line, TDateTime time) {
   const TDateTimeParts p = DecodeDateTime(time);
   const int parts[] = {p.year, p.month, p.day, p.hour, p.minute, p.second, p.millisecond};
-  const bool ordinary = p.year >= 0 && p.year <= 9999 && p.month >= 0 && p.day >= 0 && p.hour >= 0 &&
-                        p.minute >= 0 && p.second >= 0 && p.millisecond >= 0 && p.month < 100 &&
-                        p.day < 100 && p.hour < 100 && p.minute < 100 && p.second < 100 &&
-                        p.millisecond < 1000;
-  if (!ordinary) {
+  if (p.year < 0 || p.year > 9999) {  // the other parts always fit their digits
     char text[96];
     std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d.%03d", parts[0], parts[1], parts[2],
                   parts[3], parts[4], parts[5], parts[6]);

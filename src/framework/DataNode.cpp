@@ -276,7 +276,7 @@ void TDataNode::NotifyListeners() {
   std::vector<TListenerEntry> nested;
   const std::vector<TListenerEntry>* snapshot = &listenerSnapshot_;
   std::uint32_t changes = snapshotChanges_;
-  if (!snapshotTaken_ || changes != listenersChanged_.load(std::memory_order_acquire)) {
+  if (changes != listenersChanged_.load(std::memory_order_acquire)) {
     std::vector<TListenerEntry>& fresh = notifyDepth_ == 0 ? listenerSnapshot_ : nested;
     fresh.clear();
     std::lock_guard tableGuard(TableLock());
@@ -288,10 +288,7 @@ void TDataNode::NotifyListeners() {
       if (!callback.IsAssigned() || !link->ReceiveInput()) return;
       fresh.push_back({id, link, callback.Target(), callback.GetThunk()});
     });
-    if (notifyDepth_ == 0) {
-      snapshotChanges_ = changes;
-      snapshotTaken_ = true;
-    }
+    if (notifyDepth_ == 0) snapshotChanges_ = changes;
     snapshot = &fresh;
   }
   struct TDepth {

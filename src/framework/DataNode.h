@@ -7,9 +7,9 @@
 // Locks: callbacks run under their source's NodeLock, and a callback may release links or find nodes, which
 // takes the registry lock. So nothing that holds the registry lock may wait for a NodeLock held on another
 // thread: the link tables have a short lock (never held while anything else is taken, so nodes share a few
-// of them), and finding or linking a node takes only that one. Removing a link does take NodeLock (so a link is never freed while
-// its source notifies on another thread), and lets go of it before the node may be freed; a node is freed
-// outside the registry lock, as its destructor releases links of other nodes.
+// of them), and finding or linking a node takes only that one. Removing a link does take NodeLock (so a
+// link is never freed while its source notifies on another thread), and lets go of it before the node may
+// be freed; a node is freed outside the registry lock, as its destructor releases links of other nodes.
 
 #include <atomic>
 #include <cstdint>
@@ -241,7 +241,9 @@ class TDataNode {
   // Counts every change of the receiving listeners: a listener link added or removed, or a link of the node
   // starting or stopping to receive input. Readable without the lock.
   std::atomic<std::uint32_t> listenersChanged_{0};
-  std::uint32_t snapshotChanges_ = 0;  // guarded by nodeLock_: listenersChanged_ when the snapshot was taken
+  // Guarded by nodeLock_: listenersChanged_ when the snapshot was taken. A new node's empty snapshot is right
+  // for its count 0, as every link added or starting to receive counts.
+  std::uint32_t snapshotChanges_ = 0;
   // The receiving listener links as of one count of changes, reused by every notification until the next
   // change. Each entry carries its callback's parts, so that a notification calls them without touching the
   // link. Rebuilt in place only by an outermost notification (a nested one, a callback notifying the same
@@ -257,7 +259,6 @@ class TDataNode {
   std::vector<TDataNodeLink*> autoLinks_;  // guarded by the auto-link lock
   std::unique_ptr<TRarelyUsed> rarelyUsed_;
   std::int32_t notifyDepth_ = 0;  // guarded by nodeLock_
-  bool snapshotTaken_ = false;    // guarded by nodeLock_
   bool permanent_ = false;
   bool constructed_ = false;  // set by AfterConstruction
 };

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 #include <new>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
@@ -124,8 +125,8 @@ class tHashTable {
     std::unique_ptr<THashEntry*[]> old = std::exchange(buckets_, NewBuckets(bucketCount));
     const std::uint32_t oldCount = std::exchange(bucketCount_, bucketCount);
     ++version_;
-    for (std::uint32_t b = 0; b < oldCount; ++b) {
-      for (THashEntry* head = old[b]; head;) {
+    for (THashEntry* head : std::span(old.get(), oldCount)) {
+      while (head) {
         THashEntry* next = head->next;
         THashEntry*& slot = buckets_[BucketOf(KeyPolicy::Hash(head->key), bucketCount)];
         head->next = slot;
@@ -145,8 +146,8 @@ class tHashTable {
   bool ContainsKey(const Key& key) const { return Find(key) != nullptr; }
 
   bool ContainsValue(const Value& value) const {
-    for (std::uint32_t b = 0; b < bucketCount_; ++b) {
-      for (THashEntry* e = buckets_[b]; e; e = e->next) {
+    for (THashEntry* e : Buckets()) {
+      for (; e; e = e->next) {
         if (e->value == value) return true;
       }
     }
@@ -195,7 +196,7 @@ class tHashTable {
 
   void Clear() {
     FreeEntries();
-    std::fill(buckets_.get(), buckets_.get() + bucketCount_, nullptr);
+    std::ranges::fill(Buckets(), nullptr);
     count_ = 0;
     ++version_;
   }
@@ -216,16 +217,16 @@ class tHashTable {
   /// Every key in iteration order: the snapshot callers take before walking a table they may change.
   template <class Out>
   void CopyKeys(Out& out) const {
-    for (std::uint32_t b = 0; b < bucketCount_; ++b) {
-      for (THashEntry* e = buckets_[b]; e; e = e->next) out.push_back(e->key);
+    for (THashEntry* e : Buckets()) {
+      for (; e; e = e->next) out.push_back(e->key);
     }
   }
 
   /// Calls fn(key, value) for every entry in iteration order; fn must not change the table.
   template <class Fn>
   void ForEach(Fn&& fn) const {
-    for (std::uint32_t b = 0; b < bucketCount_; ++b) {
-      for (THashEntry* e = buckets_[b]; e; e = e->next) fn(e->key, e->value);
+    for (THashEntry* e : Buckets()) {
+      for (; e; e = e->next) fn(e->key, e->value);
     }
   }
 
@@ -256,6 +257,8 @@ class tHashTable {
   };
   static_assert(sizeof(TEntryStorage) >= sizeof(TFreeEntry));
   static_assert(alignof(THashEntry) <= alignof(TBlock) && sizeof(TBlock) % alignof(THashEntry) == 0);
+
+  std::span<THashEntry*> Buckets() const { return {buckets_.get(), bucketCount_}; }
 
   static std::unique_ptr<THashEntry*[]> NewBuckets(std::uint32_t count) {
     return count == 0 ? nullptr : std::make_unique<THashEntry*[]>(count);  // value-initialised: all null
@@ -289,8 +292,8 @@ class tHashTable {
   }
 
   void FreeEntries() {
-    for (std::uint32_t b = 0; b < bucketCount_; ++b) {
-      for (THashEntry* e = buckets_[b]; e;) {
+    for (THashEntry* e : Buckets()) {
+      while (e) {
         THashEntry* next = e->next;
         FreeEntry(e);
         e = next;

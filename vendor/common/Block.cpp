@@ -15,10 +15,6 @@ void Store32(char* at, uint32_t value) {
   for (int i = 0; i < 4; ++i) at[i] = static_cast<char>((value >> (8 * i)) & 0xff);
 }
 
-void Set32(std::string& out, size_t at, uint32_t value) {
-  for (int i = 0; i < 4; ++i) out[at + i] = static_cast<char>((value >> (8 * i)) & 0xff);
-}
-
 uint16_t Get16(const uint8_t* p) {
   return static_cast<uint16_t>(p[0] | (p[1] << 8));
 }
@@ -100,15 +96,15 @@ void BlockBuilder::Add(const FieldValue& field) {
 }
 
 void BlockBuilder::EndRecord() {
-  Set32(bytes_, record_start_, static_cast<uint32_t>(bytes_.size() - record_start_));
-  Set32(bytes_, record_start_ + 4, record_fields_);
+  Store32(bytes_.data() + record_start_, static_cast<uint32_t>(bytes_.size() - record_start_));
+  Store32(bytes_.data() + record_start_ + 4, record_fields_);
   ++records_;
 }
 
 std::string_view BlockBuilder::Finish() {
-  Set32(bytes_, 0, kBlockMagic);
-  Set32(bytes_, 4, records_);
-  Set32(bytes_, 8, static_cast<uint32_t>(bytes_.size()));
+  Store32(bytes_.data(), kBlockMagic);
+  Store32(bytes_.data() + 4, records_);
+  Store32(bytes_.data() + 8, static_cast<uint32_t>(bytes_.size()));
   return bytes_;
 }
 

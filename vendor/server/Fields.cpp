@@ -262,8 +262,7 @@ bool ParseValueInto(const FieldInfo& field, std::string_view text, FieldValue& v
     case FieldType::Blank:
       break;
   }
-  value = FieldValue::Blank(field.number);
-  return true;
+  return true;  // blank, as set above
 }
 
 int64_t DaysFromCivil(int year, int month, int day) {

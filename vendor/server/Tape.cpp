@@ -7,6 +7,20 @@
 #include <set>
 
 namespace tarnwell::vendor {
+namespace {
+
+// Where the field starting at `start` ends: the next ';' outside double quotes, or the end. Without quotes
+// on the line, a plain search.
+size_t FieldEnd(std::string_view fields, size_t start, bool quotes) {
+  if (!quotes) return std::min(fields.find(';', start), fields.size());
+  size_t end = start;
+  for (bool quoted = false; end < fields.size() && (quoted || fields[end] != ';'); ++end) {
+    if (fields[end] == '"') quoted = !quoted;
+  }
+  return end;
+}
+
+}  // namespace
 
 bool ParseTapeLine(std::string_view line, Update& update, std::string& error) {
   if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
@@ -39,19 +53,11 @@ bool ParseTapeLine(std::string_view line, Update& update, std::string& error) {
     error = "no fields";
     return false;
   }
-  // Fields are separated by ';' outside double quotes; each is parsed into the update's own storage, which
-  // keeps its capacity from line to line.
+  // Each field is parsed into the update's own storage, which keeps its capacity from line to line.
   size_t used = 0;
-  const bool anyQuote = fields.find('"') != std::string_view::npos;
+  const bool quotes = fields.find('"') != std::string_view::npos;
   for (size_t start = 0; start <= fields.size();) {
-    size_t end = start;
-    if (!anyQuote) {
-      end = std::min(fields.find(';', start), fields.size());
-    } else {
-      for (bool quoted = false; end < fields.size() && (quoted || fields[end] != ';'); ++end) {
-        if (fields[end] == '"') quoted = !quoted;
-      }
-    }
+    const size_t end = FieldEnd(fields, start, quotes);
     const std::string_view piece = fields.substr(start, end - start);
     start = end + 1;
     const size_t equals = piece.find('=');
@@ -70,7 +76,6 @@ bool ParseTapeLine(std::string_view line, Update& update, std::string& error) {
     if (used == update.fields.size()) update.fields.emplace_back();
     std::string reason;
     if (!ParseValueInto(*info, piece.substr(equals + 1), update.fields[used], reason)) {
-      update.fields.resize(used);
       error = "field " + std::string(name) + " (" + info->name + "): " + reason;
       return false;
     }
