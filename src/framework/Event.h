@@ -6,6 +6,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <thread>
 
 namespace tarnwell {
 
@@ -41,6 +42,21 @@ class TEvent {
     if (!manualReset_) Clear();
   }
 
+  /// Wait, but first watches the event for up to `spin` before sleeping. For a thread that hands work to
+  /// another and expects it back within microseconds: a sleep and the wake-up that ends it cost both threads a
+  /// system call and a trip through the scheduler, and a Set that finds nobody asleep makes none.
+  void Wait(std::chrono::microseconds spin) {
+    const auto until = std::chrono::steady_clock::now() + spin;
+    for (int round = 0; !signalledHint_.load(std::memory_order_acquire); ++round) {
+      if (round % 64 == 63) {
+        if (std::chrono::steady_clock::now() >= until) break;
+        std::this_thread::yield();  // the thread that will Set may be waiting for this core
+      }
+      CpuRelax();
+    }
+    Wait();
+  }
+
   /// True when the event was signalled within the time-out.
   template <class Rep, class Period>
   bool WaitFor(std::chrono::duration<Rep, Period> timeout) {
@@ -51,6 +67,12 @@ class TEvent {
   }
 
  private:
+  static void CpuRelax() {
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#endif
+  }
+
   void Clear() {
     signalled_ = false;
     signalledHint_.store(false);
