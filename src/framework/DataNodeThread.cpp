@@ -1,5 +1,6 @@
 #include "framework/DataNodeThread.h"
 
+#include <cstdlib>
 #include <memory>
 
 #include "framework/DataNode.h"
@@ -9,11 +10,29 @@
 namespace tarnwell {
 namespace {
 thread_local bool onDataNodeThread = false;
-// How long a thread that waits for the other side of a hand-off watches before it sleeps. The data node thread
-// whose queue ran dry, a producer held back by WaitForQueueAtMost and a Flush mostly wait a few microseconds
-// under load; sleeping and being woken then costs both threads far more than the work, and it is the data node
-// thread, the busiest, that would wake the others. Idle, each wait costs this once and then sleeps.
-constexpr std::chrono::microseconds kHandOffSpin{50};
+
+// How long a thread waiting for the other side of a hand-off with the data node thread watches before it
+// sleeps: the data node thread whose queue ran dry, a Flush, a producer held back by the queue's low water.
+// Under load the answer mostly comes within microseconds, and a sleep and the wake-up that ends it would cost
+// both threads a system call and a trip through the scheduler, far more than the work handed over (and it is
+// the data node thread, the busiest, that would wake the others). Idle, each wait costs this once and then
+// sleeps. TARNWELL_HANDOFF_SPIN_US sets it (0: sleep at once); a single core never watches, as the thread it
+// waits for could not run meanwhile.
+std::chrono::microseconds HandOffSpin() {
+  static const std::chrono::microseconds spin = [] {
+    if (std::thread::hardware_concurrency() < 2) return std::chrono::microseconds(0);
+    const char* text = std::getenv("TARNWELL_HANDOFF_SPIN_US");
+    if (text == nullptr || *text == '\0') return std::chrono::microseconds(50);
+    char* end = nullptr;
+    const long value = std::strtol(text, &end, 10);
+    if (*end != '\0' || value < 0 || value > 1000000) {
+      AddLine(std::string("TARNWELL_HANDOFF_SPIN_US='") + text + "' is not 0 to 1000000: 50 is used");
+      return std::chrono::microseconds(50);
+    }
+    return std::chrono::microseconds(value);
+  }();
+  return spin;
+}
 }  // namespace
 
 TDataNodeThread& TDataNodeThread::Instance() {
@@ -125,7 +144,7 @@ void TDataNodeThread::Execute() {
       job = TCallback();
       continue;
     }
-    wake_.Wait(kHandOffSpin);
+    wake_.Wait(HandOffSpin());
   }
 }
 
@@ -134,7 +153,7 @@ void TDataNodeThread::Flush() {
   // The job owns the event, so it stays valid however soon this caller returns.
   auto done = std::make_shared<TEvent>(true);
   Enqueue(1, -1, TCallback::Function([done] { done->Set(); }));
-  done->Wait(kHandOffSpin);
+  done->Wait(HandOffSpin());
 }
 
 void TDataNodeThread::WaitForQueueAtMost(std::size_t length) {
@@ -144,7 +163,7 @@ void TDataNodeThread::WaitForQueueAtMost(std::size_t length) {
     if (queues_[0].length + queues_[1].length <= length) return;
     lowWater_ = static_cast<std::ptrdiff_t>(length);
   }
-  lowWaterReached_.Wait(kHandOffSpin);
+  lowWaterReached_.Wait(HandOffSpin());
 }
 
 std::uint32_t TDataNodeThread::AddedCount() const {

@@ -42,10 +42,10 @@ class TEvent {
     if (!manualReset_) Clear();
   }
 
-  /// Wait, but first watches the event for up to `spin` before sleeping. For a thread that hands work to
-  /// another and expects it back within microseconds: a sleep and the wake-up that ends it cost both threads a
-  /// system call and a trip through the scheduler, and a Set that finds nobody asleep makes none.
+  /// Wait, but first watches the event for up to `spin` before sleeping: for a thread that hands work to
+  /// another and expects the answer within microseconds. A Set that finds nobody asleep makes no system call.
   void Wait(std::chrono::microseconds spin) {
+    if (spin.count() <= 0) return Wait();
     const auto until = std::chrono::steady_clock::now() + spin;
     for (int round = 0; !signalledHint_.load(std::memory_order_acquire); ++round) {
       if (round % 64 == 63) {

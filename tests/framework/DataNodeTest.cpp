@@ -335,6 +335,36 @@ TEST_F(DataNodeThread, WaitingForAShortQueueReturnsOnlyOnceEnoughJobsRan) {
   EXPECT_EQ(ran, 10);
 }
 
+
+// Two threads hand a token back and forth through auto-reset events, each waiting first by watching the
+// event, then by sleeping: a watch that ends just as the Set comes must neither lose the signal (the round
+// trip would hang) nor pass twice on one Set.
+TEST(Event, WatchingWaitsPassOncePerSetAndMissNone) {
+  TEvent ping, pong;
+  std::atomic<int> turns{0};
+  for (auto spin : {std::chrono::microseconds(0), std::chrono::microseconds(1), std::chrono::microseconds(200)}) {
+    std::thread other([&] {
+      for (int i = 0; i < 2000; ++i) {
+        ping.Wait(spin);
+        ++turns;
+        pong.Set();
+      }
+    });
+    for (int i = 0; i < 2000; ++i) {
+      ping.Set();
+      pong.Wait(spin);
+    }
+    other.join();
+    EXPECT_FALSE(ping.WaitFor(std::chrono::milliseconds(1))) << "every Set was taken by exactly one pass";
+  }
+  EXPECT_EQ(turns, 6000);
+
+  TEvent opened(true);
+  std::thread opener([&] { opened.Set(); });
+  opened.Wait(std::chrono::microseconds(200));
+  opener.join();
+  EXPECT_TRUE(opened.WaitFor(std::chrono::milliseconds(0))) << "a manual-reset event stays open";
+}
 // A listener that records its turn and may fail.
 struct TTurn {
   void Take() {
