@@ -60,22 +60,7 @@ std::int64_t VendorMsAtOrAfter(TDateTime local) {
 // "YYYY-MM-DD HH:MM:SS.mmm", appended: every alert line starts with one.
 void AppendLocal(std::string& line, TDateTime time) {
   const TDateTimeParts p = DecodeDateTime(time);
-  const int parts[] = {p.year, p.month, p.day, p.hour, p.minute, p.second, p.millisecond};
-  if (p.year < 0 || p.year > 9999) {  // the other parts always fit their digits
-    char text[96];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d.%03d", parts[0], parts[1], parts[2],
-                  parts[3], parts[4], parts[5], parts[6]);
-    line += text;
-    return;
-  }
-  char text[] = "0000-00-00 00:00:00.000";
-  static constexpr int kEnd[] = {3, 6, 9, 12, 15, 18, 22};
-  static constexpr int kDigits[] = {4, 2, 2, 2, 2, 2, 3};
-  for (int i = 0; i < 7; ++i) {
-    int value = parts[i];
-    for (int d = 0; d < kDigits[i]; ++d, value /= 10) text[kEnd[i] - d] = static_cast<char>('0' + value % 10);
-  }
-  line.append(text, sizeof text - 1);
+  vendor::AppendDateTimeText(line, p.year, p.month, p.day, p.hour, p.minute, p.second, p.millisecond);
 }
 
 void Flush() {

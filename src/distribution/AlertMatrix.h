@@ -179,7 +179,7 @@ class TAlertMatrix : public TDataNode {
   // The queue, held while any pair is bound. Guarded by lock_, as is everything below.
   TAlertQueue* queue_ = nullptr;
   TOwnedLink queueLink_;
-  std::map<std::uint32_t, TBoundInputs> boundInputs_;
+  std::unordered_map<std::uint32_t, TBoundInputs> boundInputs_;  // by input id
   // All guarded by lock_. Ordered by id, so passes bind in a repeatable order.
   std::map<std::uint32_t, TAlertCategory*> categories_;
   std::map<std::uint32_t, TAlertInputs*> inputs_;

@@ -1,7 +1,9 @@
 #include "framework/DataNodeThread.h"
 
+#include <charconv>
 #include <cstdlib>
 #include <memory>
+#include <string_view>
 
 #include "framework/DataNode.h"
 #include "framework/DebugLog.h"
@@ -20,16 +22,20 @@ thread_local bool onDataNodeThread = false;
 // waits for could not run meanwhile.
 std::chrono::microseconds HandOffSpin() {
   static const std::chrono::microseconds spin = [] {
-    if (std::thread::hardware_concurrency() < 2) return std::chrono::microseconds(0);
-    const char* text = std::getenv("TARNWELL_HANDOFF_SPIN_US");
-    if (text == nullptr || *text == '\0') return std::chrono::microseconds(50);
-    char* end = nullptr;
-    const long value = std::strtol(text, &end, 10);
-    if (*end != '\0' || value < 0 || value > 1000000) {
-      AddLine(std::string("TARNWELL_HANDOFF_SPIN_US='") + text + "' is not 0 to 1000000: 50 is used");
-      return std::chrono::microseconds(50);
+    using std::chrono::microseconds;
+    constexpr microseconds kDefault{50};
+    if (std::thread::hardware_concurrency() < 2) return microseconds(0);
+    const char* set = std::getenv("TARNWELL_HANDOFF_SPIN_US");
+    const std::string_view text = set != nullptr ? set : "";
+    if (text.empty()) return kDefault;
+    int value = -1;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size() || value < 0 || value > 1000000) {
+      AddLine("TARNWELL_HANDOFF_SPIN_US='" + std::string(text) + "' is not 0 to 1000000: " +
+              std::to_string(kDefault.count()) + " is used");
+      return kDefault;
     }
-    return std::chrono::microseconds(value);
+    return microseconds(value);
   }();
   return spin;
 }

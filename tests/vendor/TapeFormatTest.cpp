@@ -44,5 +44,16 @@ TEST(TapeFormatTest, ValuesOutsideTheirTypeAreRefused) {
   EXPECT_EQ(leap->integer, 20240229);
 }
 
+// Times are written digit by digit with zeros in front; a year beyond four digits falls back to the general
+// formatter, and the text reads back as the same time.
+TEST(TapeFormatTest, TimesAreWrittenInFixedWidth) {
+  EXPECT_EQ(FormatTime(0), "1970-01-01 00:00:00.000");
+  EXPECT_EQ(FormatTime(*ParseTime("2026-12-09 09:05:07.042")), "2026-12-09 09:05:07.042");
+  EXPECT_EQ(FormatTime(-1), "1969-12-31 23:59:59.999");
+  std::string text = "at ";
+  AppendDateTimeText(text, 12026, 1, 2, 3, 4, 5, 6);
+  EXPECT_EQ(text, "at 12026-01-02 03:04:05.006");
+}
+
 }  // namespace
 }  // namespace tarnwell::vendor

@@ -286,30 +286,35 @@ void CivilFromDays(int64_t days, int& year, int& month, int& day) {
   year = static_cast<int>(yoe + era * 400 + (month <= 2));
 }
 
+void AppendDateTimeText(std::string& out, int year, int month, int day, int hour, int minute, int second,
+                        int millisecond) {
+  if (year < 0 || year > 9999) {  // the other parts always fit their digits
+    char buffer[96];
+    std::snprintf(buffer, sizeof(buffer), "%04d-%02d-%02d %02d:%02d:%02d.%03d", year, month, day, hour, minute,
+                  second, millisecond);
+    out += buffer;
+    return;
+  }
+  // Digit by digit: a lockstep feed stamps every new update time with this text, and a replay every alert.
+  char text[] = "0000-00-00 00:00:00.000";
+  const int parts[] = {year, month, day, hour, minute, second, millisecond};
+  static constexpr int kEnd[] = {3, 6, 9, 12, 15, 18, 22};
+  static constexpr int kDigits[] = {4, 2, 2, 2, 2, 2, 3};
+  for (int i = 0; i < 7; ++i) {
+    int value = parts[i];
+    for (int d = 0; d < kDigits[i]; ++d, value /= 10) text[kEnd[i] - d] = static_cast<char>('0' + value % 10);
+  }
+  out.append(text, sizeof text - 1);
+}
+
 std::string FormatTime(int64_t time_ms) {
   const int64_t days = time_ms >= 0 ? time_ms / kMsPerDay : (time_ms - kMsPerDay + 1) / kMsPerDay;
   const int64_t ms = time_ms - days * kMsPerDay;
   int year, month, day;
   CivilFromDays(days, year, month, day);
-  if (year < 0 || year > 9999) {
-    char buffer[48];
-    std::snprintf(buffer, sizeof(buffer), "%04d-%02d-%02d %02d:%02d:%02d.%03d", year, month, day,
-                  static_cast<int>(ms / 3600000), static_cast<int>(ms / 60000 % 60),
-                  static_cast<int>(ms / 1000 % 60), static_cast<int>(ms % 1000));
-    return buffer;
-  }
-  // Digit by digit: a lockstep feed stamps every new update time with this text.
-  std::string text = "0000-00-00 00:00:00.000";
-  auto put = [&text](size_t end, int value, int digits) {
-    for (int i = 0; i < digits; ++i, value /= 10) text[end - i] = static_cast<char>('0' + value % 10);
-  };
-  put(3, year, 4);
-  put(6, month, 2);
-  put(9, day, 2);
-  put(12, static_cast<int>(ms / 3600000), 2);
-  put(15, static_cast<int>(ms / 60000 % 60), 2);
-  put(18, static_cast<int>(ms / 1000 % 60), 2);
-  put(22, static_cast<int>(ms % 1000), 3);
+  std::string text;
+  AppendDateTimeText(text, year, month, day, static_cast<int>(ms / 3600000), static_cast<int>(ms / 60000 % 60),
+                     static_cast<int>(ms / 1000 % 60), static_cast<int>(ms % 1000));
   return text;
 }
 

@@ -57,6 +57,9 @@ bool ParseValueInto(const FieldInfo& field, std::string_view text, FieldValue& v
 
 /// "YYYY-MM-DD HH:MM:SS.mmm" of a vendor time.
 std::string FormatTime(int64_t time_ms);
+/// The same text of a time's parts, appended.
+void AppendDateTimeText(std::string& out, int year, int month, int day, int hour, int minute, int second,
+                        int millisecond);
 std::optional<int64_t> ParseTime(std::string_view text);
 /// Days since 1970-01-01 of a civil date, and back.
 int64_t DaysFromCivil(int year, int month, int day);
